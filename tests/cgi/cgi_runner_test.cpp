@@ -308,6 +308,17 @@ TEST_F(RunnerOnPair, ClientWithoutAHostNameIsStillServed) {
   EXPECT_EQ(response->BodyText, "192.0.2.1");
 }
 
+TEST_F(RunnerOnPair, ProgramPathWithABlankStartsAndIsPassedUnquoted) {
+  TScriptFolder folder;
+  std::string program = folder.Script("my tools/x.exe",
+                                      "printf 'Content-Type: text/plain\\r\\n\\r\\n%s' \"$SCRIPT_FILENAME\"\n");
+  request.ClientAddress = "127.0.0.1";
+  int length = runner.RunScript(program, *thread, request, *response, folder.Path(), "");
+  EXPECT_EQ(response->StatusCode, 200);
+  EXPECT_EQ(response->BodyText, program);
+  EXPECT_EQ(length, -1);
+}
+
 TEST_F(RunnerOnPair, SettingsDefaults) {
   EXPECT_EQ(runner.Server, nullptr);
   EXPECT_EQ(runner.TimeOut, 5000);
