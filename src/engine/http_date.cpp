@@ -81,6 +81,8 @@ TDateTime ZoneOffsetAtUtc(TDateTime utc) {
 
 TDateTime ZoneBias() { return -ZoneOffset(); }
 
+TDateTime LocalToGmt(TDateTime local) { return local - ZoneOffsetAtLocal(local); }
+
 TDateTime ParseDateText(std::string& text) {
   text = Trim(text);
   if (text.empty()) return 0;

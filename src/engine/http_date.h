@@ -36,6 +36,8 @@ TDateTime ZoneOffsetAtLocal(TDateTime local);
 TDateTime ZoneOffsetAtUtc(TDateTime utc);
 // UTC minus local time as a fraction of a day (positive west of UTC), now.
 TDateTime ZoneBias();
+// The UTC value of a local wall-clock value (for texts labelled GMT).
+TDateTime LocalToGmt(TDateTime local);
 
 // Reads the date and time at the start of `text`, leaving the zone part in
 // it; 0 for anything unreadable. Never raises.
