@@ -13,7 +13,5 @@ TAMSEL_FIXED_EXCEPTION(EHTTPHeaderAlreadyWritten, EHTTPServerError,
                        "Header has already been written.");
 TAMSEL_FIXED_EXCEPTION(EHTTPCannotSwitchSessionStateWhenActive, EHTTPServerError,
                        "Cannot change session state when the server is active.");
-// More header lines than the server accepts for one request.
-TAMSEL_FIXED_EXCEPTION(EHTTPTooManyHeaderLines, EHTTPServerError, "Too many header lines.");
 
 }  // namespace tamsel

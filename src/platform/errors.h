@@ -46,6 +46,7 @@ TAMSEL_FIXED_EXCEPTION(EReadLnMaxLineLengthExceeded, EEngineException, "Max line
 TAMSEL_FIXED_EXCEPTION(EClosedSocket, EEngineException, "Disconnected.");
 TAMSEL_FIXED_EXCEPTION(ENotConnected, EEngineException, "Not Connected");
 TAMSEL_FIXED_EXCEPTION(ENoDataToRead, EEngineException, "No data to read.");
+TAMSEL_FIXED_EXCEPTION(ETooManyLines, EEngineException, "Too many lines.");
 TAMSEL_EXCEPTION(EFileNotFound, EEngineException);
 TAMSEL_EXCEPTION(EFOpenError, EEngineException);
 TAMSEL_EXCEPTION(EThreadError, EEngineException);

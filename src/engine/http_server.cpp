@@ -1,0 +1,192 @@
+#include "engine/http_server.h"
+
+#include <sys/stat.h>
+
+#include "engine/base64.h"
+#include "engine/cookies.h"
+#include "engine/uri.h"
+#include "platform/text.h"
+
+namespace tamsel {
+
+TCustomHTTPServer::TCustomHTTPServer() { DefaultPort = 80; }
+
+TCustomHTTPServer::~TCustomHTTPServer() { TCustomHTTPServer::SetActive(false); }
+
+void TCustomHTTPServer::SetActive(bool value) {
+  if (value == Active()) return;
+  if (value)
+    StartListening();
+  else
+    StopListening();
+}
+
+void TCustomHTTPServer::RunCommandOther(TPeerThread& thread, const std::string& method,
+                                        const std::string& target, const std::string& version) {
+  if (OnCommandOther) OnCommandOther(thread, method, target, version);
+}
+
+void TCustomHTTPServer::RunCommandGet(TPeerThread& thread, THTTPRequestInfo& request,
+                                      THTTPResponseInfo& response) {
+  if (OnCommandGet) OnCommandGet(thread, request, response);
+}
+
+void TCustomHTTPServer::RunCreatePostStream(TPeerThread& thread, std::unique_ptr<TStream>& stream) {
+  if (OnCreatePostStream) OnCreatePostStream(thread, stream);
+}
+
+bool TCustomHTTPServer::AttachSession(TPeerThread&, THTTPRequestInfo&, THTTPResponseInfo&) {
+  return true;  // no session machinery: every request goes on without a session
+}
+
+bool TCustomHTTPServer::ServeConnection(TPeerThread& thread) {
+  TTCPConnection& connection = thread.Connection;
+  bool closeAfter = !KeepAlive;
+  try {
+    do {
+      closeAfter = ServeRequest(thread, closeAfter);
+    } while (!closeAfter);
+  } catch (const ESocketError& e) {
+    connection.Disconnect();
+    if (!IsConnectionReset(e.Code())) throw;
+    return true;
+  } catch (const EClosedSocket&) {
+    connection.Disconnect();
+    return true;
+  } catch (...) {
+    connection.Disconnect();
+    throw;
+  }
+  connection.Disconnect();
+  return true;
+}
+
+bool TCustomHTTPServer::ServeRequest(TPeerThread& thread, bool closeAfter) {
+  TTCPConnection& connection = thread.Connection;
+  // 1-2: the request line and its parts.
+  std::string line = connection.ReadLn();
+  size_t lastBlank = line.rfind(' ');
+  if (lastBlank == std::string::npos) throw EHTTPErrorParsingCommand();
+  std::string version = line.substr(lastBlank + 1);
+  std::string rest = line.substr(0, lastBlank);
+  std::string method = UpperCase(SplitAtFirst(rest, " "));
+  std::string target = rest;
+
+  // 3: other methods reach their own handler with the raw parts only.
+  if ((method != "GET" && method != "POST" && method != "HEAD") || !OnCommandGet) {
+    RunCommandOther(thread, method, target, version);
+    return closeAfter;
+  }
+
+  // 4-6: the request record and its header lines.
+  THTTPRequestInfo request;
+  request.RequestLine = line;
+  request.ClientAddress = connection.PeerIP();
+  request.Method = method;
+  request.HeaderLines.Clear();
+  for (auto& header : connection.ReadLinesToEmpty(MaxHeaderLines)) request.HeaderLines.Add(std::move(header));
+  request.ParseHeaderLines();
+
+  // 7-10: the body, into the application's stream or the default text buffer.
+  std::unique_ptr<TStream> body;
+  RunCreatePostStream(thread, body);
+  bool defaultBuffer = !body;
+  if (defaultBuffer) body = std::make_unique<TStringStream>();
+  bool tooLarge = request.ContentLength > MaxContentLength;
+  if (!tooLarge) {
+    if (request.ContentLength > 0) {
+      if (defaultBuffer) static_cast<TStringStream&>(*body).Reserve(static_cast<size_t>(request.ContentLength));
+      connection.ReadExact(*body, request.ContentLength);
+    } else if (method == "POST" && !request.LengthGiven) {
+      tooLarge = !connection.ReadUntilClose(*body, MaxContentLength);
+    }
+  }
+  if (body->IsText()) {
+    request.FormText = static_cast<TStringStream&>(*body).Data();
+    request.ParamText = request.FormText;
+  }
+  if (!defaultBuffer) request.BodyStream = std::move(body);
+  body.reset();
+
+  if (tooLarge) {
+    // The body is not read: answer 413 and close.
+    THTTPResponseInfo response(&connection);
+    if (!ServerSoftware.empty() && !Trim(ServerSoftware).empty()) response.Server = ServerSoftware;
+    response.SetStatus(413);
+    response.SetCloseAfterReply(true);
+    response.BodyText = "<HTML><BODY><B>413 " + response.StatusText + "</B></BODY></HTML>";
+    response.SendBody();
+    return true;
+  }
+
+  // 11-13: query and parameters.
+  std::string query = target;
+  target = SplitAtFirst(query, "?");
+  request.QueryText = query;
+  if (!request.QueryText.empty())
+    request.ParamText = request.ParamText.empty() ? request.QueryText : request.ParamText + "&" + request.QueryText;
+  if (ParseParams) {
+    if (LowerCase(request.ContentType) == "application/x-www-form-urlencoded")
+      request.DecodeParams(request.ParamText);
+    else
+      request.DecodeParams(request.QueryText);
+  }
+
+  // 14: every piece of every "Cookie" line becomes a request cookie.
+  std::vector<std::string> cookieValues;
+  request.HeaderLines.CollectValues("cookie", &cookieValues);
+  ReadRequestCookies(cookieValues, request.RequestCookies);
+
+  // 15-16: version and decoded path.
+  request.ProtocolVersion = version;
+  if (target == "*") {
+    request.RequestPath = "*";
+  } else {
+    TURI uri = TURI::SplitUri(target);
+    request.RequestPath = PercentDecode(uri.DirPart) + PercentDecode(uri.DocPart) + uri.ParamPart;
+    if (!uri.HostPart.empty() && request.Host.empty()) request.Host = uri.HostPart;
+  }
+
+  // 17: Basic credentials (another scheme or a bad code ends the connection unanswered).
+  ReadCredentials(request.HeaderLines.ValueOf("Authorization"), request.AuthPresent, request.AuthUser,
+                  request.AuthPass);
+
+  // 18-19: the response record and keep-alive.
+  THTTPResponseInfo response(&connection);
+  bool close = !(KeepAlive && SameText(request.Connection, "Keep-alive"));
+  response.SetCloseAfterReply(close);
+
+  // 20: the session.
+  bool proceed = AttachSession(thread, request, response);
+
+  // 21: the Server line.
+  if (!Trim(ServerSoftware).empty()) response.Server = ServerSoftware;
+
+  // 22-23: the handler, then whatever it left unsent.
+  if (proceed) {
+    try {
+      RunCommandGet(thread, request, response);
+    } catch (const ESocketError&) {
+      throw;
+    } catch (const std::exception& e) {
+      response.SetStatus(500);
+      response.BodyText = e.what();
+    }
+  }
+  if (!response.HeaderWritten) response.SendHeader();
+  if (!response.BodyText.empty() || response.BodyStream) response.SendBody();
+  return response.CloseAfterReply;
+}
+
+int64_t TCustomHTTPServer::SendFile(TPeerThread& thread, THTTPResponseInfo& response,
+                                    const std::string& fileName) {
+  if (response.ContentType.empty()) response.ContentType = TypeTable.LookupMimeType(fileName);
+  {
+    TFileStream probe(fileName, TFileStream::Mode::Read);
+    response.SetContentLength(probe.Size());
+  }
+  response.SendHeader();
+  return thread.Connection.WriteFile(fileName);
+}
+
+}  // namespace tamsel
