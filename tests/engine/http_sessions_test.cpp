@@ -77,11 +77,13 @@ class HTTPSessionsTest : public ::testing::Test {
       ++handled;
     };
     server.OnSessionStart = [this](THTTPSession& s) {
-      Record("start " + s.SessionID());
+      std::lock_guard guard(mutex);
+      events.push_back("start " + s.SessionID());
       ++starts[s.SessionID()];
     };
     server.OnSessionEnd = [this](THTTPSession& s) {
-      Record("end " + s.SessionID());
+      std::lock_guard guard(mutex);
+      events.push_back("end " + s.SessionID());
       ++ends[s.SessionID()];
     };
     server.OnInvalidSession = [this](TPeerThread&, THTTPRequestInfo&, THTTPResponseInfo&, bool& go,
@@ -107,7 +109,7 @@ class HTTPSessionsTest : public ::testing::Test {
 
   std::mutex mutex;
   std::vector<std::string> events;
-  std::map<std::string, int> starts, ends;
+  std::map<std::string, int> starts, ends;  // guarded by mutex while the server runs
   std::atomic<int> handled{0};
   bool continueOnInvalid = true;
   THTTPServer server;
