@@ -5,6 +5,26 @@
 
 namespace tamsel {
 
+thread_local const THTTPCustomSessionList* THTTPCustomSessionList::pinnedList_ = nullptr;
+thread_local TDateTime THTTPCustomSessionList::pinnedTime_ = 0;
+
+TDateTime THTTPCustomSessionList::CurrentTime() const {
+  if (pinnedList_ == this) return pinnedTime_;
+  return clock_ ? clock_() : Now();
+}
+
+THTTPCustomSessionList::TPinnedTime::TPinnedTime(const THTTPCustomSessionList& list)
+    : previousList_(pinnedList_), previousTime_(pinnedTime_) {
+  TDateTime now = list.CurrentTime();
+  pinnedList_ = &list;
+  pinnedTime_ = now;
+}
+
+THTTPCustomSessionList::TPinnedTime::~TPinnedTime() {
+  pinnedList_ = previousList_;
+  pinnedTime_ = previousTime_;
+}
+
 THTTPDefaultSessionList::~THTTPDefaultSessionList() {
   try {
     EndAllSessions();
@@ -147,8 +167,11 @@ void THTTPDefaultSessionList::SweepSessions(bool endAll) {
   // The sessions to end are picked first, so that OnSessionEnd handlers may
   // use the list while the sweep goes on.
   std::vector<std::shared_ptr<THTTPSession>> doomed;
-  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
-    if (endAll || it->session->IsExpired()) doomed.push_back(it->session);
+  {
+    TPinnedTime pinned(*this);
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
+      if (endAll || it->session->IsExpired()) doomed.push_back(it->session);
+  }
   std::exception_ptr failure;
   for (const auto& session : doomed) EndListed(session, failure);
   if (failure) std::rethrow_exception(failure);
