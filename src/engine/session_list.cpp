@@ -35,8 +35,8 @@ THTTPDefaultSessionList::~THTTPDefaultSessionList() {
 
 std::string THTTPDefaultSessionList::NewSessionID(int length) { return MakeSessionID(length); }
 
-THTTPDefaultSessionList::EntryList::iterator THTTPDefaultSessionList::Lookup(std::string_view sessionID,
-                                                                             std::string_view clientAddress) {
+THTTPDefaultSessionList::EntryList::iterator THTTPDefaultSessionList::Lookup(
+    std::string_view sessionID, std::string_view clientAddress) {
   auto best = entries_.end();
   auto [first, last] = byID_.equal_range(UpperCase(sessionID));
   for (auto it = first; it != last; ++it) {
@@ -59,7 +59,8 @@ std::shared_ptr<THTTPSession> THTTPDefaultSessionList::FindSession(std::string_v
   return entry->session;
 }
 
-std::shared_ptr<THTTPSession> THTTPDefaultSessionList::MakeUniqueSession(const std::string& clientAddress) {
+std::shared_ptr<THTTPSession> THTTPDefaultSessionList::MakeUniqueSession(
+    const std::string& clientAddress) {
   std::string candidate = NewSessionID(kSessionIDLength);
   for (;;) {
     {

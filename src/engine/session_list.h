@@ -51,7 +51,9 @@ class THTTPCustomSessionList {
 
   // Ends `session` now on the calling thread (THTTPSession::End); false when
   // there is none or it had ended already.
-  bool EndSession(const std::shared_ptr<THTTPSession>& session) { return session && session->End(); }
+  bool EndSession(const std::shared_ptr<THTTPSession>& session) {
+    return session && session->End();
+  }
 
   // Idle time in milliseconds after which a session expires.
   int32_t SessionTimeout() const { return sessionTimeout_.load(std::memory_order_relaxed); }
@@ -128,8 +130,8 @@ class THTTPDefaultSessionList : public THTTPCustomSessionList {
   using EntryList = std::list<Entry>;
   struct Entry {
     std::shared_ptr<THTTPSession> session;
-    std::string key;                         // upper-cased identifier
-    uint64_t order = 0;                      // listing order
+    std::string key;                                  // upper-cased identifier
+    uint64_t order = 0;                               // listing order
     std::list<EntryList::iterator>::iterator recent;  // place in recent_
   };
 
