@@ -12,8 +12,11 @@ THTTPSession::THTTPSession(THTTPCustomSessionList* owner) : ownerList_(owner) {
   RaiseStart();
 }
 
-THTTPSession::THTTPSession(THTTPCustomSessionList* owner, std::string sessionID, std::string clientAddress)
-    : ownerList_(owner), sessionID_(std::move(sessionID)), clientAddress_(std::move(clientAddress)) {
+THTTPSession::THTTPSession(THTTPCustomSessionList* owner, std::string sessionID,
+                           std::string clientAddress)
+    : ownerList_(owner),
+      sessionID_(std::move(sessionID)),
+      clientAddress_(std::move(clientAddress)) {
   lastAccess_.store(owner ? owner->CurrentTime() : Now());
   RaiseStart();
 }

@@ -2,7 +2,8 @@
 
 namespace tamsel {
 
-THTTPSessionCleanerThread::THTTPSessionCleanerThread(THTTPCustomSessionList& list, int sweepIntervalMs)
+THTTPSessionCleanerThread::THTTPSessionCleanerThread(THTTPCustomSessionList& list,
+                                                     int sweepIntervalMs)
     : list_(list), sweepIntervalMs_(sweepIntervalMs) {
   Start([this] { Execute(); });
 }

@@ -13,7 +13,8 @@ class THTTPSessionCleanerThread : public TThread {
 
   // Starts the thread at once, at idle priority. It keeps a reference to
   // `list`, which must outlive it.
-  explicit THTTPSessionCleanerThread(THTTPCustomSessionList& list, int sweepIntervalMs = kSweepIntervalMs);
+  explicit THTTPSessionCleanerThread(THTTPCustomSessionList& list,
+                                     int sweepIntervalMs = kSweepIntervalMs);
   // Stops the thread (ending every session) if it still runs.
   ~THTTPSessionCleanerThread();
 

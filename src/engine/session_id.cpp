@@ -32,7 +32,8 @@ void FillRandom(uint8_t* buffer, size_t size) {
   }
   if (done == size) return;
   UniqueFd fd(::open("/dev/urandom", O_RDONLY | O_CLOEXEC));
-  if (!fd.Valid()) throw EEngineException(Format("Cannot read random bytes. %s", std::strerror(errno)));
+  if (!fd.Valid())
+    throw EEngineException(Format("Cannot read random bytes. %s", std::strerror(errno)));
   while (done < size) {
     ssize_t got = ::read(fd.Get(), buffer + done, size - done);
     if (got > 0) {

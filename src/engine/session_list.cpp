@@ -5,6 +5,26 @@
 
 namespace tamsel {
 
+thread_local const THTTPCustomSessionList* THTTPCustomSessionList::pinnedList_ = nullptr;
+thread_local TDateTime THTTPCustomSessionList::pinnedTime_ = 0;
+
+TDateTime THTTPCustomSessionList::CurrentTime() const {
+  if (pinnedList_ == this) return pinnedTime_;
+  return clock_ ? clock_() : Now();
+}
+
+THTTPCustomSessionList::TPinnedTime::TPinnedTime(const THTTPCustomSessionList& list)
+    : previousList_(pinnedList_), previousTime_(pinnedTime_) {
+  TDateTime now = list.CurrentTime();
+  pinnedList_ = &list;
+  pinnedTime_ = now;
+}
+
+THTTPCustomSessionList::TPinnedTime::~TPinnedTime() {
+  pinnedList_ = previousList_;
+  pinnedTime_ = previousTime_;
+}
+
 THTTPDefaultSessionList::~THTTPDefaultSessionList() {
   try {
     EndAllSessions();
@@ -15,8 +35,8 @@ THTTPDefaultSessionList::~THTTPDefaultSessionList() {
 
 std::string THTTPDefaultSessionList::NewSessionID(int length) { return MakeSessionID(length); }
 
-THTTPDefaultSessionList::EntryList::iterator THTTPDefaultSessionList::Lookup(std::string_view sessionID,
-                                                                             std::string_view clientAddress) {
+THTTPDefaultSessionList::EntryList::iterator THTTPDefaultSessionList::Lookup(
+    std::string_view sessionID, std::string_view clientAddress) {
   auto best = entries_.end();
   auto [first, last] = byID_.equal_range(UpperCase(sessionID));
   for (auto it = first; it != last; ++it) {
@@ -39,7 +59,8 @@ std::shared_ptr<THTTPSession> THTTPDefaultSessionList::FindSession(std::string_v
   return entry->session;
 }
 
-std::shared_ptr<THTTPSession> THTTPDefaultSessionList::MakeUniqueSession(const std::string& clientAddress) {
+std::shared_ptr<THTTPSession> THTTPDefaultSessionList::MakeUniqueSession(
+    const std::string& clientAddress) {
   std::string candidate = NewSessionID(kSessionIDLength);
   for (;;) {
     {
@@ -147,8 +168,11 @@ void THTTPDefaultSessionList::SweepSessions(bool endAll) {
   // The sessions to end are picked first, so that OnSessionEnd handlers may
   // use the list while the sweep goes on.
   std::vector<std::shared_ptr<THTTPSession>> doomed;
-  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
-    if (endAll || it->session->IsExpired()) doomed.push_back(it->session);
+  {
+    TPinnedTime pinned(*this);
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
+      if (endAll || it->session->IsExpired()) doomed.push_back(it->session);
+  }
   std::exception_ptr failure;
   for (const auto& session : doomed) EndListed(session, failure);
   if (failure) std::rethrow_exception(failure);

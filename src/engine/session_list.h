@@ -51,7 +51,9 @@ class THTTPCustomSessionList {
 
   // Ends `session` now on the calling thread (THTTPSession::End); false when
   // there is none or it had ended already.
-  bool EndSession(const std::shared_ptr<THTTPSession>& session) { return session && session->End(); }
+  bool EndSession(const std::shared_ptr<THTTPSession>& session) {
+    return session && session->End();
+  }
 
   // Idle time in milliseconds after which a session expires.
   int32_t SessionTimeout() const { return sessionTimeout_.load(std::memory_order_relaxed); }
@@ -64,13 +66,31 @@ class THTTPCustomSessionList {
   // The time source for last use and expiry; the local clock unless replaced
   // (set it only while no other thread uses the list).
   void SetClock(std::function<TDateTime()> clock) { clock_ = std::move(clock); }
-  TDateTime CurrentTime() const { return clock_ ? clock_() : Now(); }
+  TDateTime CurrentTime() const;
 
   // Copied from the server at activation; set them while the list is idle.
   TOnSessionStartEvent OnSessionStart;
   TOnSessionEndEvent OnSessionEnd;
 
+ protected:
+  // While one lives, CurrentTime() of this list on this thread is the moment
+  // it was made: a sweep judges every session against one reading of the
+  // clock instead of reading it once per session.
+  class TPinnedTime {
+   public:
+    explicit TPinnedTime(const THTTPCustomSessionList& list);
+    ~TPinnedTime();
+    TPinnedTime(const TPinnedTime&) = delete;
+    TPinnedTime& operator=(const TPinnedTime&) = delete;
+
+   private:
+    const THTTPCustomSessionList* previousList_;
+    TDateTime previousTime_;
+  };
+
  private:
+  static thread_local const THTTPCustomSessionList* pinnedList_;
+  static thread_local TDateTime pinnedTime_;
   std::atomic<int32_t> sessionTimeout_{0};
   std::atomic<int32_t> maxSessions_{kDefaultMaxSessions};
   std::function<TDateTime()> clock_;
@@ -110,8 +130,8 @@ class THTTPDefaultSessionList : public THTTPCustomSessionList {
   using EntryList = std::list<Entry>;
   struct Entry {
     std::shared_ptr<THTTPSession> session;
-    std::string key;                         // upper-cased identifier
-    uint64_t order = 0;                      // listing order
+    std::string key;                                  // upper-cased identifier
+    uint64_t order = 0;                               // listing order
     std::list<EntryList::iterator>::iterator recent;  // place in recent_
   };
 

@@ -30,17 +30,20 @@ std::string ExchangeFrom(const char* source, int port, const std::string& reques
   sockaddr_in local{};
   local.sin_family = AF_INET;
   ::inet_pton(AF_INET, source, &local.sin_addr);
-  if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return "bind failed";
+  if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+    return "bind failed";
   sockaddr_in remote{};
   remote.sin_family = AF_INET;
   remote.sin_port = htons(static_cast<uint16_t>(port));
   remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) return "connect failed";
+  if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0)
+    return "connect failed";
   ::send(fd.Get(), request.data(), request.size(), MSG_NOSIGNAL);
   std::string out;
   char chunk[4096];
   ssize_t n;
-  while ((n = ::recv(fd.Get(), chunk, sizeof chunk, 0)) > 0) out.append(chunk, static_cast<size_t>(n));
+  while ((n = ::recv(fd.Get(), chunk, sizeof chunk, 0)) > 0)
+    out.append(chunk, static_cast<size_t>(n));
   return out;
 }
 
@@ -52,13 +55,15 @@ std::vector<std::string> SetCookieLines(const std::string& response) {
   while ((at = head.find("\r\nSet-Cookie: ", at)) != std::string::npos) {
     at += 2;
     size_t end = head.find("\r\n", at);
-    lines.push_back(head.substr(at + 12, end == std::string::npos ? std::string::npos : end - at - 12));
+    lines.push_back(
+        head.substr(at + 12, end == std::string::npos ? std::string::npos : end - at - 12));
   }
   return lines;
 }
 
 std::string CookieRequest(const std::string& cookieLine) {
-  return "GET /page HTTP/1.0\r\n" + (cookieLine.empty() ? "" : "Cookie: " + cookieLine + "\r\n") + "\r\n";
+  return "GET /page HTTP/1.0\r\n" + (cookieLine.empty() ? "" : "Cookie: " + cookieLine + "\r\n") +
+         "\r\n";
 }
 
 // A server with sessions on that records the events and the session each
@@ -150,9 +155,9 @@ TEST_F(HTTPSessionsTest, OnlyTheSecondOfTwoSessionCookiesIsLive) {
   int port = Start();
   std::string id = BodyOf(ExchangeFrom("127.0.0.1", port, CookieRequest("")));
   Events();
-  std::string reply =
-      ExchangeFrom("127.0.0.1", port, CookieRequest("IDHTTPSESSIONID=stale; IDHTTPSESSIONID=" + id +
-                                                    "; IDHTTPSESSIONID=alsostale"));
+  std::string reply = ExchangeFrom("127.0.0.1", port,
+                                   CookieRequest("IDHTTPSESSIONID=stale; IDHTTPSESSIONID=" + id +
+                                                 "; IDHTTPSESSIONID=alsostale"));
   EXPECT_EQ(BodyOf(reply), id);
   EXPECT_TRUE(SetCookieLines(reply).empty());
   EXPECT_EQ(Events(), (std::vector<std::string>{"invalid stale", "handler"}));
@@ -161,7 +166,8 @@ TEST_F(HTTPSessionsTest, OnlyTheSecondOfTwoSessionCookiesIsLive) {
 TEST_F(HTTPSessionsTest, InvalidSessionHandlerStoppingTheRequestStopsHandlerAndNewSession) {
   continueOnInvalid = false;
   int port = Start();
-  std::string reply = ExchangeFrom("127.0.0.1", port, CookieRequest("IDHTTPSESSIONID=a; IDHTTPSESSIONID=b"));
+  std::string reply =
+      ExchangeFrom("127.0.0.1", port, CookieRequest("IDHTTPSESSIONID=a; IDHTTPSESSIONID=b"));
   // Both cookies are still reported; no session, no handler, the untouched response.
   EXPECT_EQ(Events(), (std::vector<std::string>{"invalid a", "invalid b"}));
   EXPECT_EQ(reply.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << reply;
@@ -180,11 +186,13 @@ TEST_F(HTTPSessionsTest, SessionMadeByCreateHandlerStartsInsideItAndIsListed) {
   };
   int port = Start();
   std::string reply = ExchangeFrom("127.0.0.1", port, CookieRequest("IDHTTPSESSIONID=gone"));
-  EXPECT_EQ(Events(), (std::vector<std::string>{"invalid gone", "create", "start HandlerMadeSess", "create done",
-                                                "handler"}));
-  EXPECT_EQ(SetCookieLines(reply), std::vector<std::string>{"IDHTTPSESSIONID=HandlerMadeSess; path=/"});
-  EXPECT_EQ(BodyOf(ExchangeFrom("127.0.0.1", port, CookieRequest("IDHTTPSESSIONID=handlermadesess"))),
-            "HandlerMadeSess");
+  EXPECT_EQ(Events(), (std::vector<std::string>{"invalid gone", "create", "start HandlerMadeSess",
+                                                "create done", "handler"}));
+  EXPECT_EQ(SetCookieLines(reply),
+            std::vector<std::string>{"IDHTTPSESSIONID=HandlerMadeSess; path=/"});
+  EXPECT_EQ(
+      BodyOf(ExchangeFrom("127.0.0.1", port, CookieRequest("IDHTTPSESSIONID=handlermadesess"))),
+      "HandlerMadeSess");
 }
 
 TEST_F(HTTPSessionsTest, NoSessionStartsWithoutAutoStartOrWithSessionsOff) {
@@ -246,7 +254,8 @@ TEST_F(HTTPSessionsTest, HandlerEndingItsSessionKeepsUsingIt) {
     ASSERT_TRUE(req.SessionRef);
     req.SessionRef->SessionValues().SetValue("Seen", "yes");
     bool endedHere = req.SessionRef->End();
-    resp.BodyText = std::string(endedHere ? "ended " : "already ") + req.SessionRef->SessionValues().Value("seen");
+    resp.BodyText = std::string(endedHere ? "ended " : "already ") +
+                    req.SessionRef->SessionValues().Value("seen");
   };
   std::string reply = ExchangeFrom("127.0.0.1", port, CookieRequest("IDHTTPSESSIONID=" + id));
   EXPECT_EQ(BodyOf(reply), "ended yes");
@@ -257,7 +266,8 @@ TEST_F(HTTPSessionsTest, HandlerEndingItsSessionKeepsUsingIt) {
 TEST_F(HTTPSessionsTest, DeactivationEndsEachLiveSessionOnceAndReactivationStartsEmpty) {
   int port = Start();
   std::vector<std::string> ids;
-  for (int i = 0; i < 5; ++i) ids.push_back(BodyOf(ExchangeFrom("127.0.0.1", port, CookieRequest(""))));
+  for (int i = 0; i < 5; ++i)
+    ids.push_back(BodyOf(ExchangeFrom("127.0.0.1", port, CookieRequest(""))));
   server.CloseSession(ids[2]);
   server.SetActive(false);
   EXPECT_EQ(server.CleanerThread(), nullptr);
@@ -293,7 +303,8 @@ TEST_F(HTTPSessionsTest, ConcurrentRequestsEndEverySessionOnce) {
       std::string source = "127.0.0." + std::to_string(c + 1);
       std::string id;
       for (int i = 0; i < 40; ++i) {
-        std::string reply = ExchangeFrom(source.c_str(), port, CookieRequest(id.empty() ? "" : "IDHTTPSESSIONID=" + id));
+        std::string reply = ExchangeFrom(source.c_str(), port,
+                                         CookieRequest(id.empty() ? "" : "IDHTTPSESSIONID=" + id));
         id = BodyOf(reply);
         if (i % 7 == 6) server.CloseSession(id);
       }

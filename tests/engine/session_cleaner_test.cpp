@@ -1,5 +1,7 @@
 // The cleaner thread against the session list, alone and under concurrent
 // starts, lookups and ends.
+#include "engine/session_cleaner.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +11,6 @@
 #include <set>
 #include <thread>
 
-#include "engine/session_cleaner.h"
 #include "engine/session_list.h"
 
 namespace tamsel {

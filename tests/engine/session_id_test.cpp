@@ -1,4 +1,6 @@
 // Session identifiers and the elapsed-time count behind session time-outs.
+#include "engine/session_id.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -6,7 +8,6 @@
 #include <set>
 
 #include "engine/elapsed_time.h"
-#include "engine/session_id.h"
 
 namespace tamsel {
 namespace {

@@ -1,12 +1,13 @@
 // The session list: lookups, time-outs, ending sessions once, the cap on live
 // sessions and the identifiers it hands out.
+#include "engine/session_list.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <stdexcept>
 
 #include "engine/session_id.h"
-#include "engine/session_list.h"
 
 namespace tamsel {
 namespace {
@@ -169,7 +170,8 @@ TEST_F(SessionListTest, EndAllEndsEachSessionOnceLastToFirst) {
 // An end handler running inside a sweep may use the list on the same thread,
 // including ending sessions the sweep is about to end.
 TEST_F(SessionListTest, EndHandlerMayUseTheListDuringASweep) {
-  for (const char* id : {"aaaaaaaaaaaaaaa", "bbbbbbbbbbbbbbb", "ccccccccccccccc", "ddddddddddddddd"})
+  for (const char* id :
+       {"aaaaaaaaaaaaaaa", "bbbbbbbbbbbbbbb", "ccccccccccccccc", "ddddddddddddddd"})
     list.MakeSession("1.1.1.1", id);
   bool sweeping = true;
   events.clear();
@@ -182,7 +184,8 @@ TEST_F(SessionListTest, EndHandlerMayUseTheListDuringASweep) {
   now += 1300000 * kMs;
   list.SweepSessions(false);
   sweeping = false;
-  for (const char* id : {"aaaaaaaaaaaaaaa", "bbbbbbbbbbbbbbb", "ccccccccccccccc", "ddddddddddddddd"})
+  for (const char* id :
+       {"aaaaaaaaaaaaaaa", "bbbbbbbbbbbbbbb", "ccccccccccccccc", "ddddddddddddddd"})
     EXPECT_EQ(Ends(id), 1) << id;
   EXPECT_EQ(events.front(), "end ddddddddddddddd");
   // Sessions started during the sweep (one per end, b's from inside d's
@@ -288,8 +291,8 @@ TEST_F(SessionListTest, FullListEndsTheLeastRecentlyUsedBeforeStarting) {
   list.SetMaxSessions(1);
   events.clear();
   list.MakeSession("1.1.1.1", "fffffffffffffff");
-  EXPECT_EQ(events, (std::vector<std::string>{"end aaaaaaaaaaaaaaa", "end ddddddddddddddd", "end eeeeeeeeeeeeeee",
-                                              "start fffffffffffffff"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"end aaaaaaaaaaaaaaa", "end ddddddddddddddd",
+                                              "end eeeeeeeeeeeeeee", "start fffffffffffffff"}));
 }
 
 TEST_F(SessionListTest, CapHoldsAtScaleAndKeepsRecentlyUsedSessions) {
@@ -298,7 +301,8 @@ TEST_F(SessionListTest, CapHoldsAtScaleAndKeepsRecentlyUsedSessions) {
   std::vector<std::shared_ptr<THTTPSession>> first;
   for (int i = 0; i < kCap; ++i) first.push_back(list.MakeUniqueSession("9.9.9.9"));
   // Touch every other one, then start half a cap more: exactly the untouched ones end.
-  for (int i = 0; i < kCap; i += 2) ASSERT_NE(list.FindSession(first[i]->SessionID(), "9.9.9.9"), nullptr);
+  for (int i = 0; i < kCap; i += 2)
+    ASSERT_NE(list.FindSession(first[i]->SessionID(), "9.9.9.9"), nullptr);
   for (int i = 0; i < kCap / 2; ++i) list.MakeUniqueSession("9.9.9.9");
   EXPECT_EQ(list.Count(), static_cast<size_t>(kCap));
   for (int i = 0; i < kCap; ++i) EXPECT_EQ(first[i]->Ended(), i % 2 == 1) << i;
