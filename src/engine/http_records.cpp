@@ -1,5 +1,6 @@
 #include "engine/http_records.h"
 
+#include "engine/http_date.h"
 #include "engine/http_errors.h"
 #include "engine/uri.h"
 #include "platform/tcp_connection.h"
@@ -39,6 +40,12 @@ void TEntityHeaderInfo::ParseEntityLines() {
   ContentLanguage = HeaderLines.ValueOf("Content-Language");
   ContentType = HeaderLines.ValueOf("Content-Type");
   SetContentLength(StrToIntDef(Trim(HeaderLines.ValueOf("Content-Length")), -1));
+  Date = ParseDateToLocal(HeaderLines.ValueOf("Date"));
+  LastModified = ParseDateToLocal(HeaderLines.ValueOf("Last-Modified"));
+  // "Expires" may also be a number of seconds from now.
+  std::string expires = HeaderLines.ValueOf("Expires");
+  int32_t seconds = StrToIntDef(expires, -1);
+  Expires = seconds != -1 ? Now() + seconds / kSecondsPerDay : ParseDateToLocal(expires);
   Pragma = HeaderLines.ValueOf("Pragma");
 }
 
@@ -53,6 +60,10 @@ void TEntityHeaderInfo::ComposeHeaderLines() {
   if (!ContentType.empty()) HeaderLines.PutValue("Content-Type", ContentType);
   if (ContentLength >= 0) HeaderLines.PutValue("Content-Length", std::to_string(ContentLength));
   if (!CacheControl.empty()) HeaderLines.PutValue("Cache-control", CacheControl);
+  if (Date > 0) HeaderLines.PutValue("Date", FormatZonedDate(Date, false));
+  if (Expires > 0) HeaderLines.PutValue("Expires", FormatZonedDate(Expires, false));
+  // LastModified is local wall-clock time; its text is labelled GMT, so it is written in UTC.
+  if (LastModified > 0) HeaderLines.PutValue("Last-Modified", FormatGmtDate(LocalToGmt(LastModified)));
   if (!Pragma.empty()) HeaderLines.PutValue("Pragma", Pragma);
   if (!CustomHeaders.Empty()) HeaderLines.SetText(HeaderLines.Text() + CustomHeaders.Text());
 }
@@ -176,6 +187,7 @@ void THTTPResponseInfo::ComposeHeaderLines() {
   if (!ContentType.empty()) HeaderLines.PutValue("Content-Type", ContentType);
   if (!Location.empty()) HeaderLines.PutValue("Location", Location);
   if (ContentLength >= 0) HeaderLines.PutValue("Content-Length", std::to_string(ContentLength));
+  if (LastModified > 0) HeaderLines.PutValue("Last-Modified", FormatGmtDate(LocalToGmt(LastModified)));
   if (!Realm.empty()) {
     SetStatus(401);
     HeaderLines.PutValue("WWW-Authenticate", "Basic realm=\"" + Realm + "\"");
@@ -202,6 +214,8 @@ void THTTPResponseInfo::SendHeader() {
   try {
     out.WriteLn("HTTP/1.1 " + std::to_string(StatusCode) + " " + StatusText);
     for (const auto& line : HeaderLines.Lines()) out.WriteLn(line);
+    for (size_t i = 0; i < ResponseCookies.Count(); ++i)
+      out.WriteLn("Set-Cookie: " + ResponseCookies.CookieAt(i).ServerText());
     out.WriteLn("");
   } catch (...) {
     try {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/cookies.h"
 #include "engine/header_list.h"
 #include "platform/datetime.h"
 #include "platform/stream.h"
@@ -98,6 +99,7 @@ class THTTPRequestInfo : public TRequestHeaderInfo {
   void DecodeParams(const std::string& text);
 
   bool AuthPresent = false;
+  TServerCookies RequestCookies;  // sent by the client, one per "Cookie" piece
   TStringList ParamList;
   std::unique_ptr<TStream> BodyStream;
   std::string RequestLine;
@@ -138,6 +140,7 @@ class THTTPResponseInfo : public TResponseHeaderInfo {
   std::string Realm;
   TTCPConnection* ClientConnection;  // not owned
   int StatusCode = 200;
+  TServerCookies ResponseCookies;  // each becomes a "Set-Cookie" line
   TStream* BodyStream = nullptr;     // owned while OwnsBodyStream
   std::string BodyText;
   bool CloseAfterReply = false;

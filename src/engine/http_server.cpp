@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "engine/base64.h"
+#include "engine/cookies.h"
 #include "engine/uri.h"
 #include "platform/text.h"
 
@@ -130,7 +132,10 @@ bool TCustomHTTPServer::ServeRequest(TPeerThread& thread, bool closeAfter) {
       request.DecodeParams(request.QueryText);
   }
 
-  // 14: request cookies are read here once the cookie collection exists.
+  // 14: every piece of every "Cookie" line becomes a request cookie.
+  std::vector<std::string> cookieValues;
+  request.HeaderLines.CollectValues("cookie", &cookieValues);
+  ReadRequestCookies(cookieValues, request.RequestCookies);
 
   // 15-16: version and decoded path.
   request.ProtocolVersion = version;
@@ -142,7 +147,9 @@ bool TCustomHTTPServer::ServeRequest(TPeerThread& thread, bool closeAfter) {
     if (!uri.HostPart.empty() && request.Host.empty()) request.Host = uri.HostPart;
   }
 
-  // 17: Basic credentials are read here once the decoder exists.
+  // 17: Basic credentials (another scheme or a bad code ends the connection unanswered).
+  ReadCredentials(request.HeaderLines.ValueOf("Authorization"), request.AuthPresent, request.AuthUser,
+                  request.AuthPass);
 
   // 18-19: the response record and keep-alive.
   THTTPResponseInfo response(&connection);
@@ -173,7 +180,7 @@ bool TCustomHTTPServer::ServeRequest(TPeerThread& thread, bool closeAfter) {
 
 int64_t TCustomHTTPServer::SendFile(TPeerThread& thread, THTTPResponseInfo& response,
                                     const std::string& fileName) {
-  // An empty content type is filled from the type table once it exists.
+  if (response.ContentType.empty()) response.ContentType = TypeTable.LookupMimeType(fileName);
   {
     TFileStream probe(fileName, TFileStream::Mode::Read);
     response.SetContentLength(probe.Size());

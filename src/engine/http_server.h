@@ -10,6 +10,7 @@
 
 #include "engine/http_errors.h"
 #include "engine/http_records.h"
+#include "engine/mime_table.h"
 #include "platform/tcp_server.h"
 
 namespace tamsel {
@@ -38,6 +39,9 @@ class TCustomHTTPServer : public TTCPServer {
   THTTPGetEvent OnCommandGet;
   THTTPOtherEvent OnCommandOther;
   TOnCreatePostStream OnCreatePostStream;
+
+  // Extension -> MIME type for SendFile, filled at construction and only read afterwards.
+  TMimeTable TypeTable;
 
   // Answers with a file: content type, length, header and bytes; returns the bytes sent.
   virtual int64_t SendFile(TPeerThread& thread, THTTPResponseInfo& response, const std::string& fileName);

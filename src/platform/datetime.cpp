@@ -36,6 +36,10 @@ bool TryEncodeTime(int h, int m, int s, int ms, TDateTime& out) noexcept {
   return true;
 }
 
+TDateTime ComposeDateTime(TDateTime date, TDateTime time) noexcept {
+  return date < 0 ? date - time : date + time;
+}
+
 DateParts DecodeDate(TDateTime value) noexcept {
   year_month_day ymd{kEpoch + days{Days(value)}};
   return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
@@ -92,6 +96,24 @@ int LocalOffsetMinutes(TDateTime local) noexcept {
   struct tm tm {};
   localtime_r(&t, &tm);
   return static_cast<int>(tm.tm_gmtoff / 60);
+}
+
+int64_t UtcToUnix(TDateTime utc) noexcept {
+  constexpr double kUnixDay = 25569.0;
+  return static_cast<int64_t>(std::floor((utc - kUnixDay) * kSecondsPerDay + 0.0005));
+}
+
+int64_t UnixOffsetSeconds(int64_t seconds) noexcept {
+  time_t t = static_cast<time_t>(seconds);
+  struct tm tm {};
+  localtime_r(&t, &tm);
+  return tm.tm_gmtoff;
+}
+
+TDateTime UtcNow() noexcept {
+  struct timespec ts {};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return UnixToUtc(ts.tv_sec, static_cast<int>(ts.tv_nsec / 1000000));
 }
 
 }  // namespace tamsel

@@ -17,6 +17,10 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& out) noexcept;
 // Time of day to a day fraction; false for an impossible time.
 bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime& out) noexcept;
 
+// A day number plus a time of day; before the epoch the time counts away
+// from zero, as DecodeDate/DecodeTime read it.
+TDateTime ComposeDateTime(TDateTime date, TDateTime time) noexcept;
+
 struct DateParts {
   int year, month, day;
 };
@@ -39,5 +43,11 @@ TDateTime UnixToUtc(int64_t seconds, int milliseconds = 0) noexcept;
 int64_t LocalToUnix(TDateTime value) noexcept;
 // Minutes east of UTC of the local zone at the given local wall-clock moment.
 int LocalOffsetMinutes(TDateTime local) noexcept;
+// Seconds since the Unix epoch of a UTC value (inverse of UnixToUtc).
+int64_t UtcToUnix(TDateTime utc) noexcept;
+// Seconds east of UTC of the local zone at a moment given in Unix seconds.
+int64_t UnixOffsetSeconds(int64_t seconds) noexcept;
+// The current time in UTC.
+TDateTime UtcNow() noexcept;
 
 }  // namespace tamsel

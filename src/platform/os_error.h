@@ -1,0 +1,25 @@
+// Failures of operating-system calls outside the socket layer (pipes,
+// processes), carrying the errno code and the system's text for it.
+#pragma once
+
+#include <string>
+
+#include "platform/errors.h"
+
+namespace tamsel {
+
+class EOSError : public EEngineException {
+ public:
+  EOSError(int code, const std::string& message) : EEngineException(message), code_(code) {}
+  const char* ClassName() const noexcept override { return "EOSError"; }
+  int Code() const noexcept { return code_; }
+
+ private:
+  int code_;
+};
+
+// Raises EOSError for `code` with the message "System Error.  Code: %d." CR LF
+// followed by the system's text for the code.
+[[noreturn]] void RaiseOSError(int code);
+
+}  // namespace tamsel
