@@ -10,9 +10,9 @@
 
 #include "engine/http_records.h"
 #include "engine/http_server.h"
-#include "isapi/document_path.h"
 #include "isapi/isapi_runner.h"
 #include "platform/errors.h"
+#include "platform/full_path.h"
 #include "platform/stream.h"
 #include "platform/tcp_server.h"
 #include "platform/text.h"
@@ -79,7 +79,8 @@ void TECB::Call(PFN_HTTPEXTENSIONPROC proc) {
 }
 
 std::string TECB::MapPath(const std::string& url) const {
-  std::string folder = DocumentFolderPath(DocumentRoot);
+  std::string folder = FullPath(DocumentRoot);
+  if (folder.empty() || folder.back() != '/') folder += '/';
   // The folder ends in "/": a URL's own leading separator is not doubled.
   if (!url.empty() && (url[0] == '/' || url[0] == '\\')) return folder + url.substr(1);
   return folder + url;

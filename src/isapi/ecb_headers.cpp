@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/header_list.h"
+#include "engine/http_date.h"
 #include "engine/http_records.h"
 #include "isapi/ecb.h"
 #include "isapi/local_date_text.h"
@@ -57,7 +58,8 @@ bool TECB::ApplyHeaderLines(const std::vector<std::string>& lines) {
   THeaderList header;
   for (const auto& line : lines) {
     header.Add(line);
-    // TODO(cookies): "Set-Cookie: " lines go to ResponseCookies once the records carry them.
+    // Only this exact spelling makes a cookie; other lines without a use are dropped.
+    if (line.compare(0, 12, "Set-Cookie: ") == 0) response.ResponseCookies.AddFromText(line.substr(12));
   }
   std::string contentType = header.ValueOf("Content-type");
   if (!contentType.empty()) response.ContentType = contentType;
@@ -65,7 +67,7 @@ bool TECB::ApplyHeaderLines(const std::vector<std::string>& lines) {
   if (!response.Location.empty()) response.SetStatus(302);
   response.Pragma = header.ValueOf("Pragma");
   if (header.FindName("Date") >= 0 && !TryReadLocalDateTime(header.ValueOf("Date"), response.Date)) return false;
-  // TODO(dates): "Expires" is read by the GMT date parser once it is on main.
+  if (header.FindName("Expires") >= 0) response.Expires = ParseDateToLocal(header.ValueOf("Expires"));
   if (header.FindName("LastModified") >= 0 &&
       !TryReadLocalDateTime(header.ValueOf("LastModified"), response.LastModified))
     return false;

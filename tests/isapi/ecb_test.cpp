@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "isapi/document_path.h"
+#include "engine/http_date.h"
 #include "platform/datetime.h"
 #include "platform/tcp_connection.h"
 #include "support/extension_server.h"
@@ -18,6 +18,17 @@ using test::HeaderOf;
 const std::string kFixtures = TAMSEL_ISAPI_FIXTURES;
 
 std::string StatusLine(const std::string& response) { return response.substr(0, response.find("\r\n")); }
+
+// The values of every "Set-Cookie" line of a response, in order.
+std::vector<std::string> CookieLines(const std::string& response) {
+  std::vector<std::string> values;
+  std::string head = response.substr(0, response.find("\r\n\r\n") + 2);
+  for (size_t pos = 0; (pos = head.find("\r\nSet-Cookie: ", pos)) != std::string::npos;) {
+    pos += 14;
+    values.push_back(head.substr(pos, head.find("\r\n", pos) - pos));
+  }
+  return values;
+}
 
 class ECBTest : public ::testing::Test {
  protected:
@@ -42,14 +53,11 @@ TEST_F(ECBTest, ControlBlockOfAPostCarriesTheBody) {
 }
 
 TEST_F(ECBTest, ServerVariables) {
-  server.Prepare = [](THTTPRequestInfo& request) {
-    request.AuthUser = "bob";
-    request.AuthPass = "secret";
-  };
   const std::string path = "/scripts/Ext.dll/run";
   const std::string headers =
       "Host: example.test\r\nX-Forwarded-For: 10.1.1.1\r\nCache-Control: no-cache\r\n"
-      "Accept-Language: de\r\nUser-Agent: probe/1.0\r\nIf-Modified-Since: yesterday\r\n";
+      "Accept-Language: de\r\nUser-Agent: probe/1.0\r\nIf-Modified-Since: yesterday\r\n"
+      "Authorization: Basic Ym9iOnNlY3JldA==\r\n";  // bob:secret
   const std::string port = std::to_string(server.Port);
   struct Case {
     std::string name;
@@ -83,6 +91,7 @@ TEST_F(ECBTest, ServerVariables) {
       {"HTTP_CACHE_CONTROL", 256, "ok=1 size=9 error=0 untouched=0 value=[no-cache]"},
       {"HTTP_ACCEPT_LANGUAGE", 256, "ok=1 size=3 error=0 untouched=0 value=[de]"},
       {"HTTP_IF_MODIFIED_SINCE", 256, "ok=1 size=10 error=0 untouched=0 value=[yesterday]"},
+      {"HTTP_AUTHORIZATION", 256, "ok=1 size=23 error=0 untouched=0 value=[Basic Ym9iOnNlY3JldA==]"},
       {"HTTP_X_FORWARDED_FOR", 256, "ok=1 size=9 error=0 untouched=0 value=[10.1.1.1]"},
       // Listed names with no value still answer true.
       {"CONTENT_LENGTH", 256, "ok=1 size=1 error=0 untouched=0 value=[]"},
@@ -120,13 +129,15 @@ TEST_F(ECBTest, WriteClientAppendsExactlyTheBytesGiven) {
 TEST_F(ECBTest, ShortHeaderForm) {
   std::string response = server.Post("/?cmd=short&status=200",
                                      "Content-type: text/plain\r\nLocation: /elsewhere\r\nPragma: no-cache\r\n"
-                                     "X-Dropped: 1\r\nset-cookie: lower=1\r\n\r\n");
+                                     "X-Dropped: 1\r\nset-cookie: lower=1\r\nSet-Cookie: a=b; Path=/x\r\n"
+                                     "Set-Cookie:tight=1\r\nSet-Cookie: s=t\r\n\r\n");
   EXPECT_EQ(StatusLine(response), "HTTP/1.1 302 Moved Temporarily");
   EXPECT_EQ(HeaderOf(response, "Location"), "/elsewhere");
   EXPECT_EQ(HeaderOf(response, "Content-Type"), "text/plain");
   EXPECT_EQ(HeaderOf(response, "Pragma"), "no-cache");
   EXPECT_EQ(HeaderOf(response, "X-Dropped"), "");
-  EXPECT_EQ(HeaderOf(response, "Set-Cookie"), "");
+  // Only lines beginning exactly with "Set-Cookie: " give cookies.
+  EXPECT_EQ(CookieLines(response), (std::vector<std::string>{"a=b; path=/x", "s=t"}));
   EXPECT_EQ(BodyOf(response), "answer=1");
 
   // The status code of the block counts when no Location line overrides it.
@@ -137,7 +148,10 @@ TEST_F(ECBTest, ShortHeaderForm) {
 }
 
 TEST_F(ECBTest, ShortHeaderFormDates) {
-  server.Post("/?cmd=short", "Date: 2024-03-01 10:20:30\r\nLastModified: 2024-02-29\r\n\r\n");
+  const char* expires = "Sun, 06 Nov 1994 08:49:37 GMT";
+  std::string response = server.Post(
+      "/?cmd=short",
+      "Date: 2024-03-01 10:20:30\r\nExpires: " + std::string(expires) + "\r\nLastModified: 2024-02-29\r\n\r\n");
   test::TRunResult run = server.LastRun();
   TDateTime date, time, day;
   ASSERT_TRUE(TryEncodeDate(2024, 3, 1, date));
@@ -145,6 +159,8 @@ TEST_F(ECBTest, ShortHeaderFormDates) {
   ASSERT_TRUE(TryEncodeDate(2024, 2, 29, day));
   EXPECT_DOUBLE_EQ(run.Date, date + time);
   EXPECT_DOUBLE_EQ(run.LastModified, day);
+  EXPECT_DOUBLE_EQ(run.Expires, ParseDateToLocal(expires));
+  EXPECT_EQ(HeaderOf(response, "Date"), FormatZonedDate(date + time, false));
   EXPECT_EQ(run.BodyText, "answer=1");
 
   // An unreadable date fails the request: what came before stays, what follows is skipped.
@@ -157,11 +173,12 @@ TEST_F(ECBTest, ShortHeaderFormDates) {
 }
 
 TEST_F(ECBTest, LongHeaderFormSetsTheWholeStatusText) {
-  std::string response =
-      server.Post("/?cmd=long&status=404&text=404+Not+Found", "Content-type: text/plain\r\nPragma: x\r\n\r\n");
+  std::string response = server.Post("/?cmd=long&status=404&text=404+Not+Found",
+                                     "Content-type: text/plain\r\nPragma: x\r\nSet-Cookie: c=d\r\n\r\n");
   EXPECT_EQ(StatusLine(response), "HTTP/1.1 404 404 Not Found");
   EXPECT_EQ(HeaderOf(response, "Content-Type"), "text/plain");
   EXPECT_EQ(HeaderOf(response, "Pragma"), "x");
+  EXPECT_EQ(CookieLines(response), (std::vector<std::string>{"c=d"}));
   EXPECT_EQ(BodyOf(response), "answer=1");
 
   // A header text without lines fails after the status code was set.

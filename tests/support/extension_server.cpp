@@ -28,7 +28,9 @@ TExtensionServer::TExtensionServer() {
     std::lock_guard lock(mutex_);
     last_ = TRunResult{response.StatusCode, response.StatusText, response.ContentType, response.Location,
                        response.Pragma, response.BodyText, response.Date, response.Expires,
-                       response.LastModified};
+                       response.LastModified, {}};
+    for (size_t i = 0; i < response.ResponseCookies.Count(); ++i)
+      last_.Cookies.push_back(response.ResponseCookies.CookieAt(i).ServerText());
   };
   Server.SetActive(true);
   Port = Server.BoundPort();

@@ -20,6 +20,7 @@ struct TRunResult {
   int StatusCode = 0;
   std::string StatusText, ContentType, Location, Pragma, BodyText;
   TDateTime Date = 0, Expires = 0, LastModified = 0;
+  std::vector<std::string> Cookies;  // the texts of the response cookies
 };
 
 class TExtensionServer {
