@@ -175,6 +175,13 @@ TEST_F(ISAPIRunnerTest, PendingRequestCompletesFromTheExtensionsThread) {
     EXPECT_EQ(test::HeaderOf(response, "Content-Type"), "text/plain");
     EXPECT_EQ(BodyOf(response), "completed from the extension's thread");
   }
+  // Several runs inside the library at once each get their own block.
+  std::vector<std::unique_ptr<LoopbackClient>> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(std::make_unique<LoopbackClient>(server.Port));
+    clients.back()->Send("GET / HTTP/1.0\r\n\r\n");
+  }
+  for (auto& client : clients) EXPECT_EQ(BodyOf(client->ReadAll()), "completed from the extension's thread");
 }
 
 TEST_F(ISAPIRunnerTest, LogRequestReachesTheEvent) {
