@@ -9,11 +9,10 @@ namespace tamsel {
 
 class TDoneEvent {
  public:
+  // Notifies under the lock: the waiter may destroy the event as soon as it wakes.
   void Signal() {
-    {
-      std::lock_guard lock(mutex_);
-      signalled_ = true;
-    }
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
     wake_.notify_one();
   }
   // Waits without a time limit, then resets the event.
