@@ -9,16 +9,56 @@
 
 namespace tamsel {
 
+namespace {
+constexpr const char* kSessionCookieName = "IDHTTPSESSIONID";
+}  // namespace
+
 TCustomHTTPServer::TCustomHTTPServer() { DefaultPort = 80; }
 
 TCustomHTTPServer::~TCustomHTTPServer() { TCustomHTTPServer::SetActive(false); }
 
 void TCustomHTTPServer::SetActive(bool value) {
   if (value == Active()) return;
-  if (value)
-    StartListening();
-  else
+  if (value) {
+    // The session machinery first: time-out (0 switches sessions off), cap,
+    // events, cleaner.
+    if (SessionTimeOut != 0)
+      sessionList_.SetSessionTimeout(SessionTimeOut);
+    else
+      sessionState_ = false;
+    sessionList_.SetMaxSessions(MaxSessions);
+    sessionList_.OnSessionStart = OnSessionStart;
+    sessionList_.OnSessionEnd = OnSessionEnd;
+    if (sessionState_) cleanerThread_ = std::make_unique<THTTPSessionCleanerThread>(sessionList_);
+    try {
+      StartListening();
+    } catch (...) {
+      // Nothing may keep running when the listener cannot start.
+      StopCleaner();
+      throw;
+    }
+  } else {
+    // The cleaner ends every session on its own thread as it stops; what it
+    // left ends here.
+    StopCleaner();
+    sessionList_.EndAllSessions();
     StopListening();
+    // Requests still running while the listener stopped may have started
+    // sessions after the pass above: they end too, so the next activation
+    // starts with an empty list.
+    sessionList_.EndAllSessions();
+  }
+}
+
+void TCustomHTTPServer::StopCleaner() {
+  if (!cleanerThread_) return;
+  cleanerThread_->Stop();
+  cleanerThread_.reset();
+}
+
+void TCustomHTTPServer::SetSessionState(bool value) {
+  if (Active()) throw EHTTPCannotSwitchSessionStateWhenActive();
+  sessionState_ = value;
 }
 
 void TCustomHTTPServer::RunCommandOther(TPeerThread& thread, const std::string& method,
@@ -35,8 +75,58 @@ void TCustomHTTPServer::RunCreatePostStream(TPeerThread& thread, std::unique_ptr
   if (OnCreatePostStream) OnCreatePostStream(thread, stream);
 }
 
-bool TCustomHTTPServer::AttachSession(TPeerThread&, THTTPRequestInfo&, THTTPResponseInfo&) {
-  return true;  // no session machinery: every request goes on without a session
+void TCustomHTTPServer::RunCreateSession(TPeerThread& thread, std::shared_ptr<THTTPSession>& session) {
+  if (OnCreateSession) OnCreateSession(thread, session);
+}
+
+void TCustomHTTPServer::RunInvalidSession(TPeerThread& thread, THTTPRequestInfo& request,
+                                          THTTPResponseInfo& response, bool& continueProcessing,
+                                          const std::string& invalidSessionID) {
+  if (OnInvalidSession) OnInvalidSession(thread, request, response, continueProcessing, invalidSessionID);
+}
+
+bool TCustomHTTPServer::AttachSession(TPeerThread& thread, THTTPRequestInfo& request,
+                                      THTTPResponseInfo& response) {
+  bool continueProcessing = true;
+  std::shared_ptr<THTTPSession> session;
+  if (sessionState_) {
+    // The first session cookie naming a live session of this client wins;
+    // each one before it is reported as invalid.
+    for (int at = request.RequestCookies.FindFrom(0, kSessionCookieName); at >= 0 && !session;
+         at = request.RequestCookies.FindFrom(at + 1, kSessionCookieName)) {
+      const std::string& id = request.RequestCookies.CookieAt(static_cast<size_t>(at)).Value;
+      session = sessionList_.FindSession(id, request.ClientAddress);
+      if (!session) RunInvalidSession(thread, request, response, continueProcessing, id);
+    }
+    if (!session && AutoStartSession && continueProcessing) session = StartSession(thread, response, request);
+  }
+  request.SessionRef = session;
+  response.SessionRef = session;
+  return continueProcessing;
+}
+
+std::shared_ptr<THTTPSession> TCustomHTTPServer::StartSession(TPeerThread& thread, THTTPResponseInfo& response,
+                                                              THTTPRequestInfo& request) {
+  if (!sessionState_) return nullptr;
+  std::shared_ptr<THTTPSession> session;
+  RunCreateSession(thread, session);
+  if (session)
+    sessionList_.InsertSession(session);
+  else
+    session = sessionList_.MakeUniqueSession(request.ClientAddress);
+  TServerCookie& cookie = response.ResponseCookies.AddServerCookie();
+  cookie.Name = kSessionCookieName;
+  cookie.Value = session->SessionID();
+  cookie.Path = "/";
+  cookie.MaxAge = -1;  // no expiry: the browser keeps it while it runs
+  response.SessionRef = session;
+  request.SessionRef = session;
+  return session;
+}
+
+bool TCustomHTTPServer::CloseSession(const std::string& sessionID) {
+  std::shared_ptr<THTTPSession> session = sessionList_.FindSession(sessionID, "");
+  return session && session->End();
 }
 
 bool TCustomHTTPServer::ServeConnection(TPeerThread& thread) {

@@ -7,7 +7,9 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <climits>
+#include <thread>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -207,6 +209,32 @@ TEST(ChildProcess, PipeFailureRaisesTheSystemError) {
   setrlimit(RLIMIT_NOFILE, &old);
   EXPECT_TRUE(raised);
   EXPECT_EQ(afterFailure, before);  // the first pipe was let go
+}
+
+TEST(ChildProcess, ConcurrentRunsKeepTheirOwnPipes) {
+  TScriptFolder folder;
+  // A child that inherited another run's input pipe would keep that run's
+  // cat from ever seeing the end of its input.
+  std::string echo = folder.Script("echo.exe", "cat\n");
+  std::string sleeper = folder.Script("sleeper.exe", "cat >/dev/null\nexec sleep 3\n");
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 25; ++i) {
+        if (i == 0 && t % 2 == 0) {
+          TChildProcess slow;
+          slow.Run(sleeper, {}, "x", 200);
+        }
+        std::string input = "run " + std::to_string(t) + "/" + std::to_string(i) + std::string(100000 + i, 'z');
+        TChildProcess child;
+        if (child.Run(echo, {}, input, 10000) != TChildOutcome::Finished || child.Output() != input) ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
+  EXPECT_FALSE(testing::HasZombieChild());
 }
 
 TEST(ChildProcess, ManyRunsLeaveNoDescriptorsThreadsOrZombies) {

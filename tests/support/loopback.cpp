@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <cerrno>
 #include <stdexcept>
 
 #include "platform/text.h"
@@ -37,7 +38,12 @@ void LoopbackClient::ShutdownWrite() { ::shutdown(fd_.Get(), SHUT_WR); }
 
 bool LoopbackClient::Fill() {
   char chunk[65536];
-  ssize_t n = ::recv(fd_.Get(), chunk, sizeof chunk, 0);
+  ssize_t n;
+  // A receive time-out makes reads fail with EINTR whenever a child of this
+  // process ends (CGI runs in the server): read again.
+  do {
+    n = ::recv(fd_.Get(), chunk, sizeof chunk, 0);
+  } while (n < 0 && errno == EINTR);
   if (n <= 0) return false;
   buffer_.append(chunk, static_cast<size_t>(n));
   return true;
@@ -64,7 +70,11 @@ std::string LoopbackClient::ReadResponse() {
 
 bool LoopbackClient::ServerClosed() {
   char c;
-  return ::recv(fd_.Get(), &c, 1, 0) == 0;
+  ssize_t n;
+  do {
+    n = ::recv(fd_.Get(), &c, 1, 0);
+  } while (n < 0 && errno == EINTR);
+  return n == 0;
 }
 
 std::string Exchange(int port, const std::string& request) {
