@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/http_date.h"
+#include "engine/session.h"
 #include "platform/datetime.h"
 #include "platform/tcp_connection.h"
 #include "support/extension_server.h"
@@ -237,6 +238,28 @@ TEST_F(ECBTest, TransmitFileSendsTheBytesAheadOfTheHeader) {
   response = server.Get("/?file=" + (folder / "data.bin") + "&skip=10");
   EXPECT_EQ(response.substr(0, 6), "abcdef");
   EXPECT_EQ(BodyOf(response), "answer=1 position=16");
+}
+
+TEST(ECBSessionTest, ExtensionReadsAndReplacesTheSessionValues) {
+  test::TExtensionServer server(true);
+  server.Use(kFixtures + "/good_ext.so");
+
+  // The first request starts a session: its cookie comes first, the extension's after it.
+  std::string response = server.Post("/?cmd=short", "Set-Cookie: a=b\r\n\r\n");
+  std::vector<std::string> cookies = CookieLines(response);
+  ASSERT_EQ(cookies.size(), 2u);
+  ASSERT_EQ(cookies[0].substr(0, 16), "IDHTTPSESSIONID=");
+  EXPECT_EQ(cookies[1], "a=b");
+  const std::string id = cookies[0].substr(16, cookies[0].find(';') - 16);
+  const std::string cookie = "Cookie: IDHTTPSESSIONID=" + id + "\r\n";
+
+  EXPECT_EQ(BodyOf(server.Get("/?cmd=session", cookie)), "read=1 session=[] set=1");
+  EXPECT_EQ(BodyOf(server.Get("/?cmd=session", cookie)), "read=1 session=[visits=1\r\nby=good_ext\r\n] set=1");
+  EXPECT_EQ(BodyOf(server.Get("/?cmd=session", cookie)), "read=1 session=[visits=2\r\nby=good_ext\r\n] set=1");
+  std::shared_ptr<THTTPSession> session = server.Server.SessionList().FindSession(id, "127.0.0.1");
+  ASSERT_TRUE(session);
+  EXPECT_EQ(session->SessionValues().Value("visits"), "3");
+  EXPECT_EQ(session->SessionValues().Value("by"), "good_ext");
 }
 
 }  // namespace

@@ -8,8 +8,13 @@
 
 namespace tamsel::test {
 
-TExtensionServer::TExtensionServer() {
+TExtensionServer::TExtensionServer(bool sessions) {
   Server.Bindings = {{"127.0.0.1", 0}};
+  if (sessions) {
+    Server.SetSessionState(true);
+    Server.AutoStartSession = true;
+    Server.SessionTimeOut = 60000;
+  }
   Server.ServerSoftware = "TestServer";
   NewRunner();
   Server.OnCommandGet = [this](TPeerThread& thread, THTTPRequestInfo& request, THTTPResponseInfo& response) {

@@ -25,8 +25,9 @@ struct TRunResult {
 
 class TExtensionServer {
  public:
-  // Starts the server on an ephemeral loopback port, the runner linked to it.
-  TExtensionServer();
+  // Starts the server on an ephemeral loopback port, the runner linked to it;
+  // with `sessions`, every request without a live session cookie starts one.
+  explicit TExtensionServer(bool sessions = false);
   ~TExtensionServer();
 
   // The library the next requests run, the document root and the run flag.
