@@ -51,6 +51,13 @@ TfmHTTPServerMain::TfmHTTPServerMain(TServerView& view, std::string configPath, 
   CGIRunner.TimeOutMsg = "<html><body><h1><center>Process is terminated.</body></html>\r\n";
   CGIRunner.ErrorMsg = "<html><body><h1><center>Internal Server Error</body></html>\r\n";
   CGIRunner.ServerAdmin = kDefaultServerAdmin;
+
+  ISAPIRunner1.Server = &HTTPServer;
+  ISAPIRunner1.ServerAdmin = kDefaultServerAdmin;
+  ISAPIRunner1.OnLogServerMessage = [this](TISAPIRunner& sender, THTTPRequestInfo& request,
+                                           THTTPResponseInfo& response, const std::string& message) {
+    ISAPIRunner1LogServerMessage(sender, request, response, message);
+  };
 }
 
 TfmHTTPServerMain::~TfmHTTPServerMain() { FormDestroy(); }
@@ -160,6 +167,11 @@ void TfmHTTPServerMain::HTTPServerDisconnect(TPeerThread&) { LogMessage("User lo
 void TfmHTTPServerMain::HTTPServerCommandOther(TPeerThread&, const std::string& asCommand, const std::string&,
                                                const std::string&) {
   LogMessage("Command other: " + asCommand);
+}
+
+void TfmHTTPServerMain::ISAPIRunner1LogServerMessage(TISAPIRunner&, THTTPRequestInfo&, THTTPResponseInfo&,
+                                                     const std::string& AMessage) {
+  LogMessage(AMessage);
 }
 
 void TfmHTTPServerMain::HTTPServerStatus(const std::string& AStatusText) { LogMessage("Status: " + AStatusText); }

@@ -11,6 +11,7 @@
 #include "cgi/cgi_runner.h"
 #include "engine/http_server.h"
 #include "engine/mime_table.h"
+#include "isapi/isapi_runner.h"
 #include "server/server_log.h"
 #include "server/server_view.h"
 
@@ -55,6 +56,8 @@ class TfmHTTPServerMain {
   void HTTPServerCommandGet(TPeerThread& AThread, THTTPRequestInfo& ARequestInfo, THTTPResponseInfo& AResponseInfo);
   void HTTPServerSessionStart(THTTPSession& Sender);
   void HTTPServerSessionEnd(THTTPSession& Sender);
+  void ISAPIRunner1LogServerMessage(TISAPIRunner& Sender, THTTPRequestInfo& RequestInfo,
+                                    THTTPResponseInfo& ResponseInfo, const std::string& AMessage);
 
   // ---- dispatch helpers ----
   void ServeSessionPage(TPeerThread& AThread, THTTPRequestInfo& ARequestInfo, THTTPResponseInfo& AResponseInfo);
@@ -67,6 +70,8 @@ class TfmHTTPServerMain {
   // ---- state shared with dispatch (fixed while the server runs) ----
   THTTPServer HTTPServer;
   TCGIRunner CGIRunner;
+  // The extension host; request dispatch sends no request to it.
+  TISAPIRunner ISAPIRunner1;
   std::string PhpExePath;
   std::string AdminUser;
   std::string AdminPassword;

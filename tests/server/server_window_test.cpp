@@ -142,3 +142,27 @@ TEST_F(ServerWindowTest, AboutMessage) {
 
 }  // namespace
 }  // namespace tamsel
+
+namespace tamsel {
+namespace {
+
+TEST(ServerWindowExtensionHost, MessagesOfTheHostReachTheLog) {
+  tamsel::testing::TTempFolder temp;
+  ::mkdir((temp / "www").c_str(), 0755);
+  test::FakeView view;
+  TfmHTTPServerMain window(view, temp / "none.conf", temp / "logs/server.log");
+  window.FormShow();
+  view.root = temp / "www";
+  view.port = "0";
+  window.acActivateExecute();
+  ASSERT_TRUE(view.active);
+  EXPECT_EQ(window.ISAPIRunner1.Server, &window.HTTPServer);
+  THTTPRequestInfo request;
+  THTTPResponseInfo response(nullptr);
+  ASSERT_TRUE(window.ISAPIRunner1.OnLogServerMessage);
+  window.ISAPIRunner1.OnLogServerMessage(window.ISAPIRunner1, request, response, "extension says hello");
+  EXPECT_EQ(view.Log().back(), "extension says hello");
+}
+
+}  // namespace
+}  // namespace tamsel
