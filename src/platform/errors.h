@@ -29,17 +29,19 @@ class EEngineException : public std::runtime_error {
     const char* ClassName() const noexcept override { return #Name; }        \
   }
 
-// Socket failures carry the system error code (errno).
-class ESocketError : public EEngineException {
+// A failure of a system call, carrying its errno-style code.
+class ESystemError : public EEngineException {
  public:
-  ESocketError(int code, const std::string& message) : EEngineException(message), code_(code) {}
-  const char* ClassName() const noexcept override { return "ESocketError"; }
+  ESystemError(int code, const std::string& message) : EEngineException(message), code_(code) {}
+  const char* ClassName() const noexcept override { return "ESystemError"; }
   int Code() const noexcept { return code_; }
 
  private:
   int code_;
 };
 
+// Socket failures.
+TAMSEL_EXCEPTION(ESocketError, ESystemError);
 TAMSEL_EXCEPTION(ECouldNotBindSocket, ESocketError);
 TAMSEL_FIXED_EXCEPTION(EConnClosedGracefully, EEngineException, "Connection Closed Gracefully.");
 TAMSEL_FIXED_EXCEPTION(EReadLnMaxLineLengthExceeded, EEngineException, "Max line length exceeded.");

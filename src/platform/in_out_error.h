@@ -8,15 +8,7 @@
 
 namespace tamsel {
 
-class EInOutError : public EEngineException {
- public:
-  EInOutError(int code, const std::string& message) : EEngineException(message), code_(code) {}
-  const char* ClassName() const noexcept override { return "EInOutError"; }
-  int Code() const noexcept { return code_; }
-
- private:
-  int code_;
-};
+TAMSEL_EXCEPTION(EInOutError, ESystemError);
 
 // Raises EInOutError for `path` from the errno-style `code`, with the
 // message "<what> \"<path>\": <system text>".

@@ -8,15 +8,7 @@
 
 namespace tamsel {
 
-class EOSError : public EEngineException {
- public:
-  EOSError(int code, const std::string& message) : EEngineException(message), code_(code) {}
-  const char* ClassName() const noexcept override { return "EOSError"; }
-  int Code() const noexcept { return code_; }
-
- private:
-  int code_;
-};
+TAMSEL_EXCEPTION(EOSError, ESystemError);
 
 // Raises EOSError for `code` with the message "System Error.  Code: %d." CR LF
 // followed by the system's text for the code.
