@@ -228,8 +228,12 @@ void THTTPResponseInfo::SendHeader() {
 }
 
 void THTTPResponseInfo::SendBody() {
-  if (!HeaderWritten) SendHeader();
   TTCPConnection& out = *ClientConnection;
+  if (!HeaderWritten) {
+    // Header and a body that follows at once share their segments.
+    if (!BodyStream || BodyStream->Size() > 0) out.MoreFollows();
+    SendHeader();
+  }
   if (BodyStream) {
     BodyStream->Seek(0);
     out.WriteStream(*BodyStream);

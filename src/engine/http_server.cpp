@@ -263,20 +263,24 @@ bool TCustomHTTPServer::ServeRequest(TPeerThread& thread, bool closeAfter) {
       response.BodyText = e.what();
     }
   }
-  if (!response.HeaderWritten) response.SendHeader();
-  if (!response.BodyText.empty() || response.BodyStream) response.SendBody();
+  // The body, when there is one, sends the header first.
+  if (!response.BodyText.empty() || response.BodyStream)
+    response.SendBody();
+  else if (!response.HeaderWritten)
+    response.SendHeader();
   return response.CloseAfterReply;
 }
 
 int64_t TCustomHTTPServer::SendFile(TPeerThread& thread, THTTPResponseInfo& response,
                                     const std::string& fileName) {
   if (response.ContentType.empty()) response.ContentType = TypeTable.LookupMimeType(fileName);
-  {
-    TFileStream probe(fileName, TFileStream::Mode::Read);
-    response.SetContentLength(probe.Size());
-  }
+  // One open serves the length and the bytes.
+  TFileStream file(fileName, TFileStream::Mode::Read);
+  const int64_t size = file.Size();
+  response.SetContentLength(size);
+  if (size > 0) thread.Connection.MoreFollows();
   response.SendHeader();
-  return thread.Connection.WriteFile(fileName);
+  return thread.Connection.SendFileRange(file.Handle(), 0, size);
 }
 
 }  // namespace tamsel

@@ -69,9 +69,15 @@ std::string TServerLog::EscapeControlCharacters(std::string_view text) {
   return out;
 }
 
-void TServerLog::AddLine(std::string line) {
-  lines_.push_back(std::move(line));
-  if (sink_) sink_->LineAdded(lines_.back());
+void TServerLog::SetKeepLines(bool keep) {
+  std::lock_guard<std::mutex> hold(lock_);
+  keepLines_ = keep;
+  if (!keep) std::vector<std::string>().swap(lines_);
+}
+
+void TServerLog::AddLine(const std::string& line) {
+  if (keepLines_) lines_.push_back(line);
+  if (sink_) sink_->LineAdded(line);
 }
 
 bool TServerLog::AppendToFile(const std::string& line) const {

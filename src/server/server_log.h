@@ -54,8 +54,15 @@ class TServerLog {
   // LogMessage while holding it.
   std::mutex& LogLock() { return lock_; }
 
-  // A copy of the lines logged so far, oldest first (the list is never emptied).
+  // A copy of the lines logged so far, oldest first (the list is never emptied
+  // while lines are kept).
   std::vector<std::string> Lines() const;
+
+  // Whether the log keeps its own copy of every line (the default). A view
+  // that holds or prints each line as its sink receives it needs no second
+  // copy: with false, lines still reach the sink and the file as before, but
+  // the list stays empty, so a long run does not grow the memory by its log.
+  void SetKeepLines(bool keep);
   const std::string& FilePath() const { return filePath_; }
 
   // `text` with its control characters written as "%XX".
@@ -64,7 +71,7 @@ class TServerLog {
  private:
   // Appends `line` + CR LF to the file; false with errno set on failure.
   bool AppendToFile(const std::string& line) const;
-  void AddLine(std::string line);
+  void AddLine(const std::string& line);
 
   const std::string filePath_;
   std::atomic<bool> loggingOn_{false};
@@ -72,6 +79,7 @@ class TServerLog {
   std::vector<std::string> lines_;
   std::shared_ptr<TLogSink> sink_;
   bool failureReported_ = false;
+  bool keepLines_ = true;
 };
 
 }  // namespace tamsel

@@ -67,6 +67,28 @@ TEST_F(ServerLogTest, LinesGoByteForByteToListSinkAndFile) {
   EXPECT_EQ(testing::ReadFileBytes(LogPath()), bytes);
 }
 
+TEST_F(ServerLogTest, WithoutItsOwnCopyEveryLineStillReachesSinkAndFile) {
+  TServerLog& log = StartedLog();
+  log.LogMessage("kept before");
+  log.SetKeepLines(false);
+  EXPECT_TRUE(log.Lines().empty());
+  const std::vector<std::string> texts = {"Command GET /a\nb received", "Stop listening."};
+  for (const std::string& text : texts) log.LogMessage(text);
+  EXPECT_TRUE(log.Lines().empty());
+  const std::vector<std::string> expected = {"kept before", "Command GET /a%0Ab received", "Stop listening."};
+  EXPECT_EQ(sink_->lines, expected);
+  EXPECT_EQ(FileLines(LogPath()), expected);
+
+  // The one report of an unwritable file reaches the sink as well.
+  std::filesystem::remove_all(folder_ / "logs");
+  std::filesystem::create_directories(folder_ / "logs/server.log");  // a folder where the file should be
+  log.LogMessage("lost line");
+  ASSERT_EQ(sink_->lines.size(), expected.size() + 2);
+  EXPECT_EQ(sink_->lines[3], "lost line");
+  EXPECT_EQ(sink_->lines[4].rfind("Cannot write log file " + LogPath() + ": ", 0), 0u) << sink_->lines[4];
+  EXPECT_TRUE(log.Lines().empty());
+}
+
 TEST_F(ServerLogTest, ControlCharactersAreEscapedSoOneCallIsOneLine) {
   struct Case {
     std::string text;
