@@ -199,7 +199,9 @@ void THTTPResponseInfo::ComposeHeaderLines() {
   }
 }
 
-void THTTPResponseInfo::SendHeader() {
+void THTTPResponseInfo::SendHeader() { SendHeaderAnd({}); }
+
+void THTTPResponseInfo::SendHeaderAnd(std::string_view bytes) {
   if (HeaderWritten) throw EHTTPHeaderAlreadyWritten();
   HeaderWritten = true;
   if (ContentLength == -1) {
@@ -217,6 +219,7 @@ void THTTPResponseInfo::SendHeader() {
     for (size_t i = 0; i < ResponseCookies.Count(); ++i)
       out.WriteLn("Set-Cookie: " + ResponseCookies.CookieAt(i).ServerText());
     out.WriteLn("");
+    if (!bytes.empty()) out.Write(bytes);
   } catch (...) {
     try {
       out.CloseWriteBuffer();

@@ -2,12 +2,16 @@
 // window through a sink) and is appended to the file "logs/server.log".
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/fd.h"
 
 namespace tamsel {
 
@@ -40,8 +44,9 @@ class TServerLog {
 
   // Logs one line: nothing when logging is off. Otherwise, holding LogLock,
   // adds the line to the list, hands it to the sink and appends it with CR LF
-  // to the file (opened, written and closed again for this line, so the line
-  // is in the file when this returns). Control characters (bytes below 0x20
+  // to the file with one write, so the line is in the file when this returns
+  // (the file stays open between lines while the path still names it, and is
+  // opened again when it was removed or replaced). Control characters (bytes below 0x20
   // and 0x7F) are written as "%" and two upper-case hexadecimal digits, so
   // one call is always one line. A missing folder of the file is created. A
   // file that still cannot be written never fails the caller: the line stays
@@ -70,7 +75,9 @@ class TServerLog {
 
  private:
   // Appends `line` + CR LF to the file; false with errno set on failure.
-  bool AppendToFile(const std::string& line) const;
+  bool AppendToFile(const std::string& line);
+  // Opens the file for appending (making a missing folder) and notes which file it is.
+  bool OpenFile();
   void AddLine(const std::string& line);
 
   const std::string filePath_;
@@ -80,6 +87,9 @@ class TServerLog {
   std::shared_ptr<TLogSink> sink_;
   bool failureReported_ = false;
   bool keepLines_ = true;
+  UniqueFd file_;  // the log file, open between lines; guarded by lock_
+  dev_t fileDevice_ = 0;
+  ino_t fileInode_ = 0;
 };
 
 }  // namespace tamsel

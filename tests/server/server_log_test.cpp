@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -150,6 +151,40 @@ TEST_F(ServerLogTest, MissingFolderIsCreatedAndExistingFileAppendedTo) {
   again.LogMessage("third");
   EXPECT_EQ(FileLines(LogPath()), (std::vector<std::string>{"second", "third"}));
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(ServerLogTest, EachLineLandsInTheFileThePathNamesWhenItReturns) {
+  // What happens to the file between two lines, and what the path must hold after the second.
+  struct Case {
+    const char* what;
+    void (*change)(const std::string& path);
+  } cases[] = {
+      {"removed", [](const std::string& path) { std::filesystem::remove(path); }},
+      {"folder removed", [](const std::string& path) {
+         std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+       }},
+      {"renamed away", [](const std::string& path) { std::filesystem::rename(path, path + ".1"); }},
+      {"replaced", [](const std::string& path) {
+         std::filesystem::rename(path, path + ".1");
+         std::ofstream(path, std::ios::binary) << "new\r\n";
+       }},
+      {"emptied", [](const std::string& path) { std::filesystem::resize_file(path, 0); }},
+  };
+  for (const Case& c : cases) {
+    testing::TTempFolder folder;
+    const std::string path = folder / "logs/server.log";
+    TServerLog log(path);
+    log.SetLoggingOn(true);
+    log.LogMessage("first");
+    ASSERT_EQ(testing::ReadFileBytes(path), "first\r\n") << c.what;
+    c.change(path);
+    std::string before = std::filesystem::exists(path) ? testing::ReadFileBytes(path) : "";
+    log.LogMessage("second");
+    EXPECT_EQ(testing::ReadFileBytes(path), before + "second\r\n") << c.what;
+    if (std::filesystem::exists(path + ".1")) {
+      EXPECT_EQ(testing::ReadFileBytes(path + ".1"), "first\r\n") << c.what;
+    }
+  }
 }
 
 TEST_F(ServerLogTest, UnwritableFileIsReportedOncePerStartAndNeverThrows) {
