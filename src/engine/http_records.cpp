@@ -199,7 +199,9 @@ void THTTPResponseInfo::ComposeHeaderLines() {
   }
 }
 
-void THTTPResponseInfo::SendHeader() {
+void THTTPResponseInfo::SendHeader() { SendHeaderAnd({}); }
+
+void THTTPResponseInfo::SendHeaderAnd(std::string_view bytes) {
   if (HeaderWritten) throw EHTTPHeaderAlreadyWritten();
   HeaderWritten = true;
   if (ContentLength == -1) {
@@ -217,6 +219,7 @@ void THTTPResponseInfo::SendHeader() {
     for (size_t i = 0; i < ResponseCookies.Count(); ++i)
       out.WriteLn("Set-Cookie: " + ResponseCookies.CookieAt(i).ServerText());
     out.WriteLn("");
+    if (!bytes.empty()) out.Write(bytes);
   } catch (...) {
     try {
       out.CloseWriteBuffer();
@@ -228,8 +231,12 @@ void THTTPResponseInfo::SendHeader() {
 }
 
 void THTTPResponseInfo::SendBody() {
-  if (!HeaderWritten) SendHeader();
   TTCPConnection& out = *ClientConnection;
+  if (!HeaderWritten) {
+    // Header and a body that follows at once share their segments.
+    if (!BodyStream || BodyStream->Size() > 0) out.MoreFollows();
+    SendHeader();
+  }
   if (BodyStream) {
     BodyStream->Seek(0);
     out.WriteStream(*BodyStream);

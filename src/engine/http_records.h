@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/cookies.h"
 #include "engine/header_list.h"
@@ -134,6 +135,8 @@ class THTTPResponseInfo : public TResponseHeaderInfo {
 
   // Writes the status line, header lines, cookie lines and the blank line in one send.
   void SendHeader();
+  // The header followed by `bytes` (the start of the body) in the same single send.
+  void SendHeaderAnd(std::string_view bytes);
   // Writes the header when not yet written, then the body.
   void SendBody();
 

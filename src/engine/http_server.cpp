@@ -1,6 +1,9 @@
 #include "engine/http_server.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "engine/base64.h"
 #include "engine/cookies.h"
@@ -11,6 +14,8 @@ namespace tamsel {
 
 namespace {
 constexpr const char* kSessionCookieName = "IDHTTPSESSIONID";
+// Files up to this size are read and sent with their header.
+constexpr int64_t kSmallFileSize = 16 * 1024;
 }  // namespace
 
 TCustomHTTPServer::TCustomHTTPServer() { DefaultPort = 80; }
@@ -263,20 +268,39 @@ bool TCustomHTTPServer::ServeRequest(TPeerThread& thread, bool closeAfter) {
       response.BodyText = e.what();
     }
   }
-  if (!response.HeaderWritten) response.SendHeader();
-  if (!response.BodyText.empty() || response.BodyStream) response.SendBody();
+  // The body, when there is one, sends the header first.
+  if (!response.BodyText.empty() || response.BodyStream)
+    response.SendBody();
+  else if (!response.HeaderWritten)
+    response.SendHeader();
   return response.CloseAfterReply;
 }
 
 int64_t TCustomHTTPServer::SendFile(TPeerThread& thread, THTTPResponseInfo& response,
                                     const std::string& fileName) {
   if (response.ContentType.empty()) response.ContentType = TypeTable.LookupMimeType(fileName);
-  {
-    TFileStream probe(fileName, TFileStream::Mode::Read);
-    response.SetContentLength(probe.Size());
+  // One open serves the length and the bytes.
+  TFileStream file(fileName, TFileStream::Mode::Read);
+  const int64_t size = file.Size();
+  response.SetContentLength(size);
+  if (size <= kSmallFileSize) {
+    // A small file leaves in the same send as its header: cheaper than a
+    // file send for a few bytes.
+    std::string bytes(static_cast<size_t>(size), '\0');
+    size_t got = 0;
+    while (got < bytes.size()) {
+      ssize_t n = ::pread(file.Handle(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;  // the file shrank (or cannot be read): what was read is sent
+      got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    response.SendHeaderAnd(bytes);
+    return static_cast<int64_t>(got);
   }
+  thread.Connection.MoreFollows();
   response.SendHeader();
-  return thread.Connection.WriteFile(fileName);
+  return thread.Connection.SendFileRange(file.Handle(), 0, size);
 }
 
 }  // namespace tamsel

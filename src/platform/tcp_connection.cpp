@@ -32,7 +32,18 @@ TTCPConnection::TTCPConnection(UniqueFd fd) : fd_(std::move(fd)) {
   socklen_t len = sizeof a;
   if (::getpeername(fd_.Get(), reinterpret_cast<sockaddr*>(&a), &len) == 0)
     AddressOf(a, peer_ip_, peer_port_);
-  len = sizeof a;
+}
+
+TTCPConnection::TTCPConnection(UniqueFd fd, const sockaddr_in& peer) : fd_(std::move(fd)) {
+  AddressOf(peer, peer_ip_, peer_port_);
+}
+
+void TTCPConnection::ReadLocalAddress() const {
+  // Asked for by few requests (scripts mostly): read once, when first needed.
+  if (local_known_) return;
+  local_known_ = true;
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
   if (::getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&a), &len) == 0)
     AddressOf(a, local_ip_, local_port_);
 }
@@ -50,21 +61,25 @@ void TTCPConnection::Fill() {
     in_.erase(0, in_pos_);
     in_pos_ = 0;
   }
-  size_t old = in_.size();
-  in_.resize(old + static_cast<size_t>(RecvBufferSize));
+  // The receive buffer is allocated uninitialised and only the bytes the
+  // system hands over are touched, so a connection that waits for its first
+  // bytes costs no buffer memory yet.
+  const size_t want = static_cast<size_t>(RecvBufferSize);
+  if (recv_size_ != want) {
+    recv_ = std::make_unique_for_overwrite<char[]>(want);
+    recv_size_ = want;
+  }
   for (;;) {
-    ssize_t n = ::recv(fd_.Get(), in_.data() + old, static_cast<size_t>(RecvBufferSize), 0);
+    ssize_t n = ::recv(fd_.Get(), recv_.get(), want, 0);
     if (n > 0) {
-      in_.resize(old + static_cast<size_t>(n));
+      in_.append(recv_.get(), static_cast<size_t>(n));
       return;
     }
-    in_.resize(old);
     if (n == 0) throw EConnClosedGracefully();
     if (errno == EINTR) continue;
     RaiseSocketError(errno);
   }
 }
-
 std::string TTCPConnection::ReadLn() {
   size_t scanned = in_pos_;
   for (;;) {
@@ -126,8 +141,10 @@ bool TTCPConnection::ReadUntilClose(TStream& target, int64_t limit) {
 
 void TTCPConnection::SendAll(const char* data, size_t size) {
   CheckConnected();
+  const int flags = MSG_NOSIGNAL | (more_follows_ ? MSG_MORE : 0);
+  more_follows_ = false;
   while (size > 0) {
-    ssize_t n = ::send(fd_.Get(), data, size, MSG_NOSIGNAL);
+    ssize_t n = ::send(fd_.Get(), data, size, flags);
     if (n < 0) {
       if (errno == EINTR) continue;
       RaiseSocketError(errno);
@@ -173,6 +190,7 @@ void TTCPConnection::WriteStream(TStream& stream) {
 int64_t TTCPConnection::SendFileRange(int fd, int64_t offset, int64_t count) {
   CheckConnected();
   if (buffering_) CloseWriteBuffer();
+  more_follows_ = false;
   off_t off = static_cast<off_t>(offset);
   int64_t sent = 0;
   while (sent < count) {

@@ -2,7 +2,10 @@
 // optional write buffer that leaves in one send, file sends and addresses.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +19,8 @@ class TStream;
 class TTCPConnection {
  public:
   explicit TTCPConnection(UniqueFd fd);
+  // With the peer's address as accept returned it.
+  TTCPConnection(UniqueFd fd, const sockaddr_in& peer);
   TTCPConnection(const TTCPConnection&) = delete;
   TTCPConnection& operator=(const TTCPConnection&) = delete;
 
@@ -47,6 +52,11 @@ class TTCPConnection {
   // Everything written between the two leaves in one send.
   void OpenWriteBuffer();
   void CloseWriteBuffer();
+  // The next send is followed at once by more bytes (a body after its
+  // header): the system may hold it back to put both into the same
+  // segments. The send itself still leaves as one unit; the last bytes of
+  // what follows push everything out.
+  void MoreFollows() { more_follows_ = true; }
   bool WriteBuffered() const { return buffering_; }
 
   void Disconnect();
@@ -55,22 +65,35 @@ class TTCPConnection {
 
   const std::string& PeerIP() const { return peer_ip_; }
   int PeerPort() const { return peer_port_; }
-  const std::string& LocalIP() const { return local_ip_; }
-  int LocalPort() const { return local_port_; }
+  const std::string& LocalIP() const {
+    ReadLocalAddress();
+    return local_ip_;
+  }
+  int LocalPort() const {
+    ReadLocalAddress();
+    return local_port_;
+  }
 
  private:
   void Fill();  // one recv into the input buffer
   void SendAll(const char* data, size_t size);
   void CheckConnected() const;
+  void ReadLocalAddress() const;
 
   UniqueFd fd_;
   bool disconnected_ = false;
   std::string in_;      // received, not yet consumed
   size_t in_pos_ = 0;   // first unconsumed byte of in_
   bool buffering_ = false;
+  bool more_follows_ = false;
   std::string out_;
-  std::string peer_ip_, local_ip_;
-  int peer_port_ = 0, local_port_ = 0;
+  std::unique_ptr<char[]> recv_;  // what one recv fills, RecvBufferSize bytes
+  size_t recv_size_ = 0;
+  std::string peer_ip_;
+  int peer_port_ = 0;
+  mutable std::string local_ip_;
+  mutable int local_port_ = 0;
+  mutable bool local_known_ = false;
 };
 
 // Reverse name lookup of an IPv4 address; empty when no name is found.

@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -55,6 +54,8 @@ void TTCPServer::StartListening() {
     if (!l->socket.Valid()) RaiseSocketError(errno);
     int one = 1;
     ::setsockopt(l->socket.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Accepted sockets inherit it: replies leave without waiting for earlier acknowledgements.
+    ::setsockopt(l->socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(b.Port));
@@ -71,8 +72,6 @@ void TTCPServer::StartListening() {
     l->port = ntohs(a.sin_port);
     made.push_back(std::move(l));
   }
-  wake_.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  if (!wake_.Valid()) RaiseSocketError(errno);
   {
     std::lock_guard lock(pool_mutex_);
     stopping_ = false;
@@ -80,11 +79,8 @@ void TTCPServer::StartListening() {
   listeners_ = std::move(made);
   active_ = true;
   try {
-    for (auto& l : listeners_) {
-      l->thread = std::make_unique<TThread>();
-      Listener* raw = l.get();
-      l->thread->Start([this, raw] { AcceptLoop(*raw); }, ThreadStackSize);
-    }
+    std::lock_guard lock(pool_mutex_);
+    for (auto& l : listeners_) StartWorker(*l);
   } catch (...) {
     StopListening();
     throw;
@@ -92,79 +88,73 @@ void TTCPServer::StartListening() {
 }
 
 void TTCPServer::StopListening() {
-  uint64_t one = 1;
-  if (wake_.Valid()) (void)!::write(wake_.Get(), &one, sizeof one);
-  for (auto& l : listeners_)
-    if (l->thread) l->thread->WaitFor();
-  listeners_.clear();
   std::vector<std::unique_ptr<TThread>> workers;
   {
     std::lock_guard lock(pool_mutex_);
     stopping_ = true;
+    // A shut-down listening socket ends every accept blocked on it (and every
+    // later one) at once; a shut-down connection ends a read blocked on it.
+    for (auto& l : listeners_) ::shutdown(l->socket.Get(), SHUT_RDWR);
     for (int fd : live_) ::shutdown(fd, SHUT_RDWR);
-    for (int fd : queued_) ::close(fd);
-    queued_.clear();
     workers.swap(workers_);
   }
-  pool_wake_.notify_all();
   for (auto& w : workers) w->WaitFor();
-  wake_.Reset();
+  listeners_.clear();
   active_ = false;
 }
 
-void TTCPServer::AcceptLoop(Listener& listener) {
-  pollfd fds[2] = {{listener.socket.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}};
+void TTCPServer::StartWorker(Listener& listener) {
+  // Called with pool_mutex_ held.
+  auto worker = std::make_unique<TThread>();
+  Listener* raw = &listener;
+  worker->Start([this, raw] { WorkerLoop(*raw); }, ThreadStackSize);
+  ++raw->waiting;
+  workers_.push_back(std::move(worker));
+}
+
+void TTCPServer::WorkerLoop(Listener& listener) {
+  // Each worker accepts its own connection and serves it, so no hand-over
+  // between threads stands between a connection and its reply. One worker
+  // always waits in accept: the one that takes a connection while no other
+  // waits starts the next before it serves.
   for (;;) {
-    int n = ::poll(fds, 2, -1);
-    if (n < 0 && errno == EINTR) continue;
-    if (fds[1].revents) return;
-    if (!(fds[0].revents & POLLIN)) continue;
-    int fd = ::accept4(listener.socket.Get(), nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    int fd = ::accept4(listener.socket.Get(), reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+    int code = errno;
     std::unique_lock lock(pool_mutex_);
     if (stopping_) {
-      ::close(fd);
+      if (fd >= 0) ::close(fd);
+      --listener.waiting;
       return;
     }
-    queued_.push_back(fd);
-    if (idle_workers_ >= queued_.size()) {
+    if (fd < 0) {
       lock.unlock();
-      pool_wake_.notify_one();
+      // Out of descriptors or memory: wait a moment instead of spinning.
+      if (code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM) ::poll(nullptr, 0, 10);
       continue;
     }
-    auto worker = std::make_unique<TThread>();
-    try {
-      worker->Start([this] { WorkerLoop(); }, ThreadStackSize);
-      workers_.push_back(std::move(worker));
-    } catch (const EThreadError&) {
-      // No thread to spare: the connection waits for a busy worker to finish.
+    --listener.waiting;
+    live_.insert(fd);
+    if (listener.waiting == 0) {
+      try {
+        StartWorker(listener);
+      } catch (const EThreadError&) {
+        // No thread to spare: the next connection waits until a worker is free.
+      }
     }
+    lock.unlock();
+    Serve(UniqueFd(fd), peer);
+    lock.lock();
+    if (stopping_) return;
+    ++listener.waiting;
   }
 }
 
-void TTCPServer::WorkerLoop() {
-  for (;;) {
-    int fd;
-    {
-      std::unique_lock lock(pool_mutex_);
-      ++idle_workers_;
-      pool_wake_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
-      --idle_workers_;
-      if (stopping_) return;
-      fd = queued_.front();
-      queued_.pop_front();
-      live_.insert(fd);
-    }
-    Serve(UniqueFd(fd));
-  }
-}
-
-void TTCPServer::Serve(UniqueFd fd) {
+void TTCPServer::Serve(UniqueFd fd, const sockaddr_in& peer) {
   int raw = fd.Get();
   {
-    TTCPConnection connection(std::move(fd));
+    TTCPConnection connection(std::move(fd), peer);
     TPeerThread thread(connection);
     try {
       if (OnConnect) OnConnect(thread);

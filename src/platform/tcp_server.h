@@ -3,9 +3,7 @@
 // disconnect and exception events, and stops every thread on deactivation.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -56,7 +54,7 @@ class TTCPServer {
  protected:
   // Serves the connection; called again and again while it stays connected.
   virtual bool Execute(TPeerThread& thread) = 0;
-  // Binds, listens and starts the listener threads; raises on failure with nothing left running.
+  // Binds, listens and starts one waiting worker per binding; raises on failure with nothing left running.
   void StartListening();
   // Stops the listeners and every connection thread, also one blocked in a read.
   void StopListening();
@@ -65,23 +63,20 @@ class TTCPServer {
   struct Listener {
     UniqueFd socket;
     int port = 0;
-    std::unique_ptr<TThread> thread;
+    size_t waiting = 0;  // workers in (or on their way back to) accept; guarded by pool_mutex_
   };
-  void AcceptLoop(Listener& listener);
-  void WorkerLoop();
-  void Serve(UniqueFd fd);
+  void StartWorker(Listener& listener);
+  void WorkerLoop(Listener& listener);
+  void Serve(UniqueFd fd, const sockaddr_in& peer);
 
   bool active_ = false;
   std::vector<std::unique_ptr<Listener>> listeners_;
-  UniqueFd wake_;  // eventfd that wakes the listeners on stop
 
-  // The connection pool: queued sockets, live sockets, worker threads.
+  // The worker pool: live sockets and the threads, each of which accepts and
+  // serves one connection at a time.
   std::mutex pool_mutex_;
-  std::condition_variable pool_wake_;
-  std::deque<int> queued_;
   std::set<int> live_;
   std::vector<std::unique_ptr<TThread>> workers_;
-  size_t idle_workers_ = 0;
   bool stopping_ = false;
 };
 

@@ -67,11 +67,15 @@ void TfmHTTPServerMain::HTTPServerCommandGet(TPeerThread& AThread, THTTPRequestI
   }
 
   std::string file = FullPath(root_ + ARequestInfo.RequestPath);
-  if (!FileExists(file) && DirectoryExists(file)) {
+  bool exists = FileExists(file);
+  if (!exists && DirectoryExists(file)) {
     std::string index = FullPath(file + "/index.html");
-    if (FileExists(index)) file = index;
+    if (FileExists(index)) {
+      file = index;
+      exists = true;
+    }
   }
-  if (!FileExists(file)) {
+  if (!exists) {
     AResponseInfo.SetStatus(404);
     AResponseInfo.BodyText = kNotFoundFirst + AResponseInfo.StatusText + kNotFoundLast;
     return;
@@ -90,8 +94,9 @@ void TfmHTTPServerMain::HTTPServerCommandGet(TPeerThread& AThread, THTTPRequestI
   }
   AResponseInfo.ContentType.clear();
   int64_t sent = HTTPServer.SendFile(AThread, AResponseInfo, file);
-  LogMessage(Format("Serving file %s (%lld bytes / %lld bytes sent) to %s:%d", file.c_str(),
-                    static_cast<long long>(sent), FileSize(file), clientIP.c_str(), clientPort));
+  if (LoggingOn())  // the size is read for the line only
+    LogMessage(Format("Serving file %s (%lld bytes / %lld bytes sent) to %s:%d", file.c_str(),
+                      static_cast<long long>(sent), FileSize(file), clientIP.c_str(), clientPort));
 }
 
 }  // namespace tamsel

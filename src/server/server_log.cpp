@@ -40,6 +40,7 @@ void TServerLog::SetLoggingOn(bool on) {
   std::lock_guard<std::mutex> hold(lock_);
   loggingOn_.store(on);
   failureReported_ = false;
+  file_.Reset();  // each start opens the file afresh
 }
 
 void TServerLog::SetSink(std::shared_ptr<TLogSink> sink) {
@@ -69,12 +70,18 @@ std::string TServerLog::EscapeControlCharacters(std::string_view text) {
   return out;
 }
 
-void TServerLog::AddLine(std::string line) {
-  lines_.push_back(std::move(line));
-  if (sink_) sink_->LineAdded(lines_.back());
+void TServerLog::SetKeepLines(bool keep) {
+  std::lock_guard<std::mutex> hold(lock_);
+  keepLines_ = keep;
+  if (!keep) std::vector<std::string>().swap(lines_);
 }
 
-bool TServerLog::AppendToFile(const std::string& line) const {
+void TServerLog::AddLine(const std::string& line) {
+  if (keepLines_) lines_.push_back(line);
+  if (sink_) sink_->LineAdded(line);
+}
+
+bool TServerLog::OpenFile() {
   const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
   const mode_t mode = S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH;
   UniqueFd fd(::open(filePath_.c_str(), flags, mode));
@@ -90,8 +97,34 @@ bool TServerLog::AppendToFile(const std::string& line) const {
     }
   }
   if (!fd.Valid()) return false;
-  if (!WriteAll(fd.Get(), line + "\r\n")) return false;
-  return ::close(fd.Release()) == 0;
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) return false;
+  fileDevice_ = st.st_dev;
+  fileInode_ = st.st_ino;
+  file_ = std::move(fd);
+  return true;
+}
+
+bool TServerLog::AppendToFile(const std::string& line) {
+  // The file stays open between lines. Before each line the path is looked
+  // at: when it no longer names the open file (removed, renamed away or
+  // replaced), the file is opened again as for the first line, so every line
+  // lands in the file the path names when this returns.
+  if (file_.Valid()) {
+    struct stat st {};
+    if (::stat(filePath_.c_str(), &st) != 0 || st.st_dev != fileDevice_ || st.st_ino != fileInode_)
+      file_.Reset();
+  }
+  if (!file_.Valid() && !OpenFile()) return false;
+  std::string text;
+  text.reserve(line.size() + 2);
+  text.append(line);
+  text.append("\r\n");
+  if (WriteAll(file_.Get(), text)) return true;
+  int code = errno;
+  file_.Reset();
+  errno = code;
+  return false;
 }
 
 void TServerLog::LogMessage(std::string_view text) {

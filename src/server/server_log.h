@@ -2,12 +2,16 @@
 // window through a sink) and is appended to the file "logs/server.log".
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/fd.h"
 
 namespace tamsel {
 
@@ -40,8 +44,9 @@ class TServerLog {
 
   // Logs one line: nothing when logging is off. Otherwise, holding LogLock,
   // adds the line to the list, hands it to the sink and appends it with CR LF
-  // to the file (opened, written and closed again for this line, so the line
-  // is in the file when this returns). Control characters (bytes below 0x20
+  // to the file with one write, so the line is in the file when this returns
+  // (the file stays open between lines while the path still names it, and is
+  // opened again when it was removed or replaced). Control characters (bytes below 0x20
   // and 0x7F) are written as "%" and two upper-case hexadecimal digits, so
   // one call is always one line. A missing folder of the file is created. A
   // file that still cannot be written never fails the caller: the line stays
@@ -54,8 +59,15 @@ class TServerLog {
   // LogMessage while holding it.
   std::mutex& LogLock() { return lock_; }
 
-  // A copy of the lines logged so far, oldest first (the list is never emptied).
+  // A copy of the lines logged so far, oldest first (the list is never emptied
+  // while lines are kept).
   std::vector<std::string> Lines() const;
+
+  // Whether the log keeps its own copy of every line (the default). A view
+  // that holds or prints each line as its sink receives it needs no second
+  // copy: with false, lines still reach the sink and the file as before, but
+  // the list stays empty, so a long run does not grow the memory by its log.
+  void SetKeepLines(bool keep);
   const std::string& FilePath() const { return filePath_; }
 
   // `text` with its control characters written as "%XX".
@@ -63,8 +75,10 @@ class TServerLog {
 
  private:
   // Appends `line` + CR LF to the file; false with errno set on failure.
-  bool AppendToFile(const std::string& line) const;
-  void AddLine(std::string line);
+  bool AppendToFile(const std::string& line);
+  // Opens the file for appending (making a missing folder) and notes which file it is.
+  bool OpenFile();
+  void AddLine(const std::string& line);
 
   const std::string filePath_;
   std::atomic<bool> loggingOn_{false};
@@ -72,6 +86,10 @@ class TServerLog {
   std::vector<std::string> lines_;
   std::shared_ptr<TLogSink> sink_;
   bool failureReported_ = false;
+  bool keepLines_ = true;
+  UniqueFd file_;  // the log file, open between lines; guarded by lock_
+  dev_t fileDevice_ = 0;
+  ino_t fileInode_ = 0;
 };
 
 }  // namespace tamsel

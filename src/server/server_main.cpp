@@ -1,5 +1,7 @@
 #include "server/server_main.h"
 
+#include <algorithm>
+
 #include "app/server_config.h"
 #include "engine/session.h"
 #include "platform/paths.h"
@@ -88,6 +90,7 @@ void TfmHTTPServerMain::acActivateExecute() {
   {
     std::lock_guard lock(log_.LogLock());
     sessionList_.clear();
+    sessionListed_.clear();
     view_.SessionListChanged(sessionList_);
   }
   if (!HTTPServer.Active()) {
@@ -188,8 +191,7 @@ std::vector<std::string> TfmHTTPServerMain::SessionList() {
 void TfmHTTPServerMain::ListSessionID(const std::string& id) {
   if (!LoggingOn()) return;
   std::lock_guard lock(log_.LogLock());
-  for (const auto& line : sessionList_)
-    if (line == id) return;
+  if (!sessionListed_.insert(id).second) return;  // listed already
   sessionList_.push_back(id);
   view_.SessionListChanged(sessionList_);
 }
@@ -197,13 +199,11 @@ void TfmHTTPServerMain::ListSessionID(const std::string& id) {
 void TfmHTTPServerMain::UnlistSessionID(const std::string& id) {
   if (!LoggingOn()) return;
   std::lock_guard lock(log_.LogLock());
-  for (auto it = sessionList_.begin(); it != sessionList_.end(); ++it) {
-    if (*it == id) {
-      sessionList_.erase(it);
-      view_.SessionListChanged(sessionList_);
-      return;
-    }
-  }
+  if (sessionListed_.erase(id) == 0) return;
+  // Sessions mostly end oldest first, so the search from the front is short.
+  auto it = std::find(sessionList_.begin(), sessionList_.end(), id);
+  if (it != sessionList_.end()) sessionList_.erase(it);
+  view_.SessionListChanged(sessionList_);
 }
 
 void TfmHTTPServerMain::lbSessionListDblClick(const std::string& selected) {

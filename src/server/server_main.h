@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "cgi/cgi_runner.h"
@@ -86,6 +87,7 @@ class TfmHTTPServerMain {
   TServerLog log_;
   std::unique_ptr<TMimeTable> HeadMimeTable;
   std::vector<std::string> sessionList_;  // lbSessionList, guarded by the log lock
+  std::unordered_set<std::string> sessionListed_;  // the same identifiers, for the duplicate test
   // Settings copied at activation for the connection threads.
   std::string root_;
   bool requireAuth_ = false;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -65,6 +66,28 @@ TEST_F(ServerLogTest, LinesGoByteForByteToListSinkAndFile) {
   std::string bytes;
   for (const std::string& text : texts) bytes += text + "\r\n";
   EXPECT_EQ(testing::ReadFileBytes(LogPath()), bytes);
+}
+
+TEST_F(ServerLogTest, WithoutItsOwnCopyEveryLineStillReachesSinkAndFile) {
+  TServerLog& log = StartedLog();
+  log.LogMessage("kept before");
+  log.SetKeepLines(false);
+  EXPECT_TRUE(log.Lines().empty());
+  const std::vector<std::string> texts = {"Command GET /a\nb received", "Stop listening."};
+  for (const std::string& text : texts) log.LogMessage(text);
+  EXPECT_TRUE(log.Lines().empty());
+  const std::vector<std::string> expected = {"kept before", "Command GET /a%0Ab received", "Stop listening."};
+  EXPECT_EQ(sink_->lines, expected);
+  EXPECT_EQ(FileLines(LogPath()), expected);
+
+  // The one report of an unwritable file reaches the sink as well.
+  std::filesystem::remove_all(folder_ / "logs");
+  std::filesystem::create_directories(folder_ / "logs/server.log");  // a folder where the file should be
+  log.LogMessage("lost line");
+  ASSERT_EQ(sink_->lines.size(), expected.size() + 2);
+  EXPECT_EQ(sink_->lines[3], "lost line");
+  EXPECT_EQ(sink_->lines[4].rfind("Cannot write log file " + LogPath() + ": ", 0), 0u) << sink_->lines[4];
+  EXPECT_TRUE(log.Lines().empty());
 }
 
 TEST_F(ServerLogTest, ControlCharactersAreEscapedSoOneCallIsOneLine) {
@@ -128,6 +151,40 @@ TEST_F(ServerLogTest, MissingFolderIsCreatedAndExistingFileAppendedTo) {
   again.LogMessage("third");
   EXPECT_EQ(FileLines(LogPath()), (std::vector<std::string>{"second", "third"}));
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(ServerLogTest, EachLineLandsInTheFileThePathNamesWhenItReturns) {
+  // What happens to the file between two lines, and what the path must hold after the second.
+  struct Case {
+    const char* what;
+    void (*change)(const std::string& path);
+  } cases[] = {
+      {"removed", [](const std::string& path) { std::filesystem::remove(path); }},
+      {"folder removed", [](const std::string& path) {
+         std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+       }},
+      {"renamed away", [](const std::string& path) { std::filesystem::rename(path, path + ".1"); }},
+      {"replaced", [](const std::string& path) {
+         std::filesystem::rename(path, path + ".1");
+         std::ofstream(path, std::ios::binary) << "new\r\n";
+       }},
+      {"emptied", [](const std::string& path) { std::filesystem::resize_file(path, 0); }},
+  };
+  for (const Case& c : cases) {
+    testing::TTempFolder folder;
+    const std::string path = folder / "logs/server.log";
+    TServerLog log(path);
+    log.SetLoggingOn(true);
+    log.LogMessage("first");
+    ASSERT_EQ(testing::ReadFileBytes(path), "first\r\n") << c.what;
+    c.change(path);
+    std::string before = std::filesystem::exists(path) ? testing::ReadFileBytes(path) : "";
+    log.LogMessage("second");
+    EXPECT_EQ(testing::ReadFileBytes(path), before + "second\r\n") << c.what;
+    if (std::filesystem::exists(path + ".1")) {
+      EXPECT_EQ(testing::ReadFileBytes(path + ".1"), "first\r\n") << c.what;
+    }
+  }
 }
 
 TEST_F(ServerLogTest, UnwritableFileIsReportedOncePerStartAndNeverThrows) {

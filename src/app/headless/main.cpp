@@ -77,6 +77,8 @@ int main(int argc, char** argv) {
 
   TConsoleView view;
   TfmHTTPServerMain window(view, conf);
+  // The console prints every line as it comes; the log needs no copy of its own.
+  window.Log().SetKeepLines(false);
   window.FormShow();
   if (havePort) {
     view.SetPortText(port);  // typed into the box: the same filters apply
