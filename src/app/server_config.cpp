@@ -11,36 +11,17 @@
 #include "app/ini_file.h"
 #include "platform/fd.h"
 #include "platform/in_out_error.h"
+#include "platform/paths.h"
 #include "platform/program_folder.h"
 
 namespace tamsel {
 
 namespace {
 
-bool FolderExists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return "./";
   return path.substr(0, slash + 1);
-}
-
-void WriteAll(int fd, const std::string& data, const std::string& path) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) RaiseInOutError(errno, "Cannot write", path);
-    done += static_cast<size_t>(n);
-  }
 }
 
 // Removes the temporary file unless it was moved into place.
@@ -72,7 +53,7 @@ TServerWindowSettings ReadServerWindowSettings(const std::string& path,
   out.Port = ini.ReadInteger(s, "PORT", kDefaultPort);
   const std::string defaultRoot = programFolder + kDefaultRootFolderName;
   std::string root = ini.ReadString(s, "ROOT", defaultRoot);
-  out.Root = FolderExists(root) ? root : defaultRoot;
+  out.Root = DirectoryExists(root) ? root : defaultRoot;
   out.AdminUser = ini.ReadString(s, "AUTH_USER", kDefaultAdminUser);
   out.AdminPassword = ini.ReadString(s, "AUTH_password", kDefaultAdminPassword);
   out.RequireAuth = ini.ReadBool(s, "REQ_AUTH", kDefaultRequireAuth);
@@ -124,7 +105,7 @@ void WriteServerConfig(const std::string& path, const TServerConfigValues& value
   if (!fd.Valid()) RaiseInOutError(errno, "Cannot create", path);
   TTempFileGuard guard(name.data());
   if (::fchmod(fd.Get(), S_IRUSR | S_IWUSR) != 0) RaiseInOutError(errno, "Cannot create", path);
-  WriteAll(fd.Get(), text, path);
+  if (!WriteAll(fd.Get(), text)) RaiseInOutError(errno, "Cannot write", path);
   if (::fsync(fd.Get()) != 0) RaiseInOutError(errno, "Cannot write", path);
   if (::close(fd.Release()) != 0) RaiseInOutError(errno, "Cannot write", path);
   if (::rename(name.data(), path.c_str()) != 0) RaiseInOutError(errno, "Cannot write", path);

@@ -8,18 +8,25 @@ namespace {
 bool StartsBlank(const std::string& line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 }  // namespace
 
+std::string_view THeaderList::NameView(size_t index) const {
+  std::string_view line = (*this)[index];
+  // The separator with its trailing blanks removed, i.e. ":".
+  std::string_view sep = Separator;
+  while (!sep.empty() && static_cast<unsigned char>(sep.back()) <= ' ') sep.remove_suffix(1);
+  size_t at = line.find(sep);
+  return at == std::string_view::npos ? std::string_view() : line.substr(0, at);
+}
+
 std::string THeaderList::NameAt(size_t index) const {
   if (index >= Count()) return {};
-  std::string line = MatchCase ? (*this)[index] : UpperCase((*this)[index]);
-  std::string sep = TrimRight(Separator);
-  size_t at = line.find(sep);
-  return at == std::string::npos ? std::string() : line.substr(0, at);
+  std::string_view name = NameView(index);
+  return MatchCase ? std::string(name) : UpperCase(name);
 }
 
 std::string THeaderList::ValueAt(size_t index) const {
   if (index >= Count()) return {};
   const std::string& line = (*this)[index];
-  size_t nameLength = NameAt(index).size();
+  size_t nameLength = NameView(index).size();
   // The value starts after the name and its one-character separator.
   std::string value = nameLength + 1 <= line.size() ? line.substr(nameLength + 1) : std::string();
   if (JoinContinuations) {
@@ -31,7 +38,7 @@ std::string THeaderList::ValueAt(size_t index) const {
 
 int THeaderList::FindName(std::string_view name) const {
   for (size_t i = 0; i < Count(); ++i)
-    if (SameText(NameAt(i), name)) return static_cast<int>(i);
+    if (SameText(NameView(i), name)) return static_cast<int>(i);
   return -1;
 }
 
@@ -66,7 +73,7 @@ void THeaderList::PutValue(std::string_view name, std::string_view value) {
 void THeaderList::CollectValues(std::string_view name, std::vector<std::string>* values) const {
   if (!values) return;
   for (size_t i = 0; i < Count(); ++i)
-    if (SameText(NameAt(i), name)) values->push_back(ValueAt(i));
+    if (SameText(NameView(i), name)) values->push_back(ValueAt(i));
 }
 
 void THeaderList::DropContinuations(size_t index) {

@@ -41,6 +41,10 @@ class THeaderList : private TStringList {
   void DropContinuations(size_t index);
   void InsertFolded(const std::string& text, size_t index);
   std::vector<std::string> FoldText(const std::string& text) const;
+
+ private:
+  // The name part of line `index` as it stands (no case change, no copy).
+  std::string_view NameView(size_t index) const;
 };
 
 // Wraps `text` at column `width`, putting `breakText` at break characters

@@ -1,8 +1,9 @@
-// An owned file descriptor that closes itself.
+// An owned file descriptor that closes itself, and writing a whole buffer to one.
 #pragma once
 
 #include <unistd.h>
 
+#include <string_view>
 #include <utility>
 
 namespace tamsel {
@@ -31,5 +32,9 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+// Writes all of `data` to `fd` (retrying short writes and interruptions);
+// false with errno set when a write fails.
+bool WriteAll(int fd, std::string_view data);
 
 }  // namespace tamsel
